@@ -98,6 +98,7 @@ public:
     // keeps the content it had before the call.
     int unserialize(const std::string& text);
     int unserialize(std::string_view text);
+    int unserialize(const char* text) { return unserialize(std::string_view(text ? text : "")); }
 
     std::unique_ptr<CNMessageBase> clone() const;
 
