@@ -56,9 +56,9 @@ TEST(ThreadPool, RunsQueuedWorkOnItsOwnThreads) {
 }
 
 TEST(ThreadPool, RefusesWorkWhenFull) {
+    KqEvent release(true), started(true); // outlive the pool, whose work waits on them
     KqThreadPool pool;
     ASSERT_TRUE(pool.initThreadPool("FullPool", 300, 1, 1, 1, 2));
-    KqEvent release(true), started(true);
     ASSERT_EQ(pool.doWork([&] {
         started.set();
         release.wait(-1);

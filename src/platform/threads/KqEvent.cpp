@@ -2,11 +2,11 @@
 
 #include <chrono>
 
+// Notifying under the lock: a waiter that sees the signal may destroy the event as soon as it can
+// take the lock, so the set must be done with the condition variable before releasing it.
 void KqEvent::set() {
-    {
-        std::lock_guard<std::mutex> l(mu_);
-        signalled_ = true;
-    }
+    std::lock_guard<std::mutex> l(mu_);
+    signalled_ = true;
     if (manual_) cv_.notify_all();
     else cv_.notify_one();
 }
