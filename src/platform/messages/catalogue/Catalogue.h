@@ -1,0 +1,6 @@
+#pragma once
+// Every message class the engine exchanges. Including this header gives all of them; the platform
+// library includes it once (Catalogue.cpp) so that each class is known to XMLDecoder from load time.
+#include "platform/messages/catalogue/CommonMessages.h"
+#include "platform/messages/catalogue/KqEntitiesMessages.h"
+#include "platform/messages/catalogue/TemplateMessages.h"
