@@ -19,11 +19,24 @@ namespace {
 // registered at load time, so a class that is declared but not registered (or the reverse) shows.
 const std::map<std::string, std::set<std::string>>& expectedClasses() {
     static const std::map<std::string, std::set<std::string>> m = {
-        {"KqEntities", {"ColumnEntity"}},
+        {"KqEntities",
+         {"ColumnEntity", "TemplateEntity", "ClientEntity", "GenericEntity", "UserEntity", "AlertEntity",
+          "MonitoringPolicyEntity", "UserCredentials", "ProcessingInstructionInfo"}},
+        {"TMMsg", {"LMRequestedReIndexTimeInterval"}},
         {"LogMonitoring",
-         {"GenericEntityResponse", "LMDataExtractionOption", "LMDataExtractionPatterns", "Column",
+         {// templates and conditions
+          "GenericEntityResponse", "LMDataExtractionOption", "LMDataExtractionPatterns", "Column",
           "TemplateXML", "IntegersList", "Condition", "ConditionsList", "ColumnValuePair",
-          "ValidateTemplateRequest", "ValidateTemplateResponse"}},
+          "ValidateTemplateRequest", "ValidateTemplateResponse",
+          // index engine nodes
+          "CoreInfo", "MonitoringPolicyResp", "MonitoringPolicyRespList", "cloudClientInfo",
+          "cloudClientInfoV2", "GetCloudClientInfoListReq", "GetCloudClientInfoListResp",
+          "MonitoringPolicyPropertyProperty", "UpdateMonitoringPolicyPropertyRequest",
+          "RemoteHostEventBookmarkPair", "RemoteHosts",
+          // policies and runs
+          "LMDataAgeingInfo", "LMTemplate", "MonitoringPolicy", "LMIndexDestination", "LMIndexingProgress",
+          "LogMonitoringODPFileUploadInfo", "MonitoringPolicyProps", "UpdateMonitoringPolicyProps",
+          "MonitoringPolicyProcessingRequest", "MonitoringPolicyProcessingResponse", "LMSetIterationSize"}},
     };
     return m;
 }
@@ -43,6 +56,7 @@ void checkNamespace(const std::string& ns) {
 
 TEST(Catalogue, KqEntitiesClassesSurviveTheRoundTrip) { checkNamespace("KqEntities"); }
 TEST(Catalogue, LogMonitoringClassesSurviveTheRoundTrip) { checkNamespace("LogMonitoring"); }
+TEST(Catalogue, TMMsgClassesSurviveTheRoundTrip) { checkNamespace("TMMsg"); }
 
 TEST(Catalogue, TagsAndRootNamesAreUnique) {
     std::map<uint64_t, std::string> tags;

@@ -3,4 +3,7 @@
 // library includes it once (Catalogue.cpp) so that each class is known to XMLDecoder from load time.
 #include "platform/messages/catalogue/CommonMessages.h"
 #include "platform/messages/catalogue/KqEntitiesMessages.h"
+#include "platform/messages/catalogue/NodeMessages.h"
+#include "platform/messages/catalogue/PolicyMessages.h"
+#include "platform/messages/catalogue/TMMsgMessages.h"
 #include "platform/messages/catalogue/TemplateMessages.h"
