@@ -9,6 +9,8 @@
 namespace scantest {
 
 struct Entry {
+    Entry(std::string p, std::string d = "", char t = 'f', std::string l = "")
+        : path(std::move(p)), data(std::move(d)), type(t), link(std::move(l)) {}
     std::string path;
     std::string data;
     char type = 'f'; // 'f' file, 'd' folder, 'l' symbolic link, 'h' hard link

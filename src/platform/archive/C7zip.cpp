@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -70,6 +71,19 @@ std::string rawEntryName(const std::string& archive) {
     return name + ".out";
 }
 
+// The formats the engine unpacks, and no others: the catch-all would also take mtree, a text
+// format whose entries can pull in files from anywhere on the local disk, and would read any
+// stray text file as such a manifest.
+void supportFormats(archive* a) {
+    archive_read_support_filter_all(a);
+    archive_read_support_format_tar(a);
+    archive_read_support_format_zip(a);
+    archive_read_support_format_7zip(a);
+    archive_read_support_format_rar(a);
+    archive_read_support_format_rar5(a);
+    archive_read_support_format_raw(a); // a single compressed file (gz, bz2, xz)
+}
+
 CZuError archiveError(archive* a, const std::string& what) {
     int code = archive_errno(a);
     const char* text = archive_error_string(a);
@@ -83,8 +97,9 @@ C7zip::C7zip(std::string homeDirectory, int format) : home_(std::move(homeDirect
 CZuError C7zip::Initialize() {
     if (format_ != kFormatDetect) return CZuError(EINVAL, "unsupported archive format value " + std::to_string(format_));
     std::unique_ptr<archive, ReadDeleter> a(archive_read_new());
-    if (!a || archive_read_support_format_all(a.get()) != ARCHIVE_OK ||
-        archive_read_support_filter_all(a.get()) < ARCHIVE_WARN)
+    if (!a || archive_read_support_format_tar(a.get()) != ARCHIVE_OK ||
+        archive_read_support_format_zip(a.get()) != ARCHIVE_OK || archive_read_support_format_7zip(a.get()) != ARCHIVE_OK ||
+        archive_read_support_format_rar(a.get()) != ARCHIVE_OK || archive_read_support_filter_all(a.get()) < ARCHIVE_WARN)
         return CZuError(ENOSYS, "the archive library cannot read archives");
     initialized_ = true;
     return {};
@@ -102,9 +117,7 @@ CZuError C7zip::ExtractFilesWithFullPathsFromArchive(const std::string& archiveP
         return CZuError(EINVAL, archivePath + " is not a regular file");
     }
     std::unique_ptr<archive, ReadDeleter> in(archive_read_new());
-    archive_read_support_filter_all(in.get());
-    archive_read_support_format_all(in.get());
-    archive_read_support_format_raw(in.get());
+    supportFormats(in.get());
     if (archive_read_open_fd(in.get(), fd, 1 << 16) != ARCHIVE_OK) {
         CZuError e = archiveError(in.get(), "cannot read archive " + archivePath);
         ::close(fd);
@@ -116,11 +129,19 @@ CZuError C7zip::ExtractFilesWithFullPathsFromArchive(const std::string& archiveP
         return made;
     }
     std::unique_ptr<archive, WriteDeleter> out(archive_write_disk_new());
+    // Entries are written under the target's real path, so that the check for links on the way
+    // only concerns what lies inside the target folder. Entry names were checked above to be
+    // relative; the full names handed to the writer are absolute by construction.
+    char* real = ::realpath(targetFolder.c_str(), nullptr);
+    if (!real) {
+        CZuError e = CZuError::fromErrno(errno, "cannot resolve " + targetFolder);
+        ::close(fd);
+        return e;
+    }
+    std::string base = real;
+    std::free(real);
     archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                  ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                                                  ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS);
-    std::string base = targetFolder;
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
+                                                  ARCHIVE_EXTRACT_SECURE_NODOTDOT);
 
     CZuError result;
     for (;;) {
@@ -152,6 +173,9 @@ CZuError C7zip::ExtractFilesWithFullPathsFromArchive(const std::string& archiveP
             continue;
         }
         archive_entry_set_pathname(entry, (base + "/" + name).c_str());
+        // A compressed single file does not know its size in advance; a size of 0 would make the
+        // writer drop its data.
+        if (raw) archive_entry_unset_size(entry);
         if (hard) archive_entry_set_hardlink(entry, (base + "/" + hard).c_str());
         if (type == AE_IFDIR) archive_entry_set_perm(entry, (archive_entry_perm(entry) & 0777) | 0700);
         else if (type == AE_IFREG) archive_entry_set_perm(entry, (archive_entry_perm(entry) & 0777) | 0600);
