@@ -158,10 +158,14 @@ TEST_F(Extraction, NestedArchivesAreUnpackedTextLogsRegisteredTheRestCleaned) {
     LMFileOffsets off;
     EXPECT_EQ(db.getFileOffsets(5, rec.fileId, off), 0);
 
-    // Listed again (already extracted): nothing new is inserted, nothing is lost.
+    // Listed again (already extracted, under the name of its temporary copy): the known text logs
+    // are not inserted twice, a new one is.
+    file(out + "/app/new.log");
     size_t before = registered().size();
-    ASSERT_EQ(scan.extractZipScanAndUpdateDB(archive, 5, db, true, platform), 0);
-    EXPECT_EQ(registered().size(), before);
+    std::string asCopy = "/tmp//bundle" + tag + ".tar.gz";
+    ASSERT_EQ(scan.extractZipScanAndUpdateDB(asCopy, 5, db, true, platform), 0);
+    EXPECT_EQ(registered().size(), before + 1);
+    EXPECT_TRUE(registered().count(out + "/app/new.log"));
     // With the flag and no extraction folder for the archive, there is nothing to do.
     std::string never = src + "/never.tar.gz";
     EXPECT_EQ(scan.extractZipScanAndUpdateDB(never, 6, db, true, platform), 0);
