@@ -186,3 +186,36 @@ TEST_F(Scanner, AHundredThousandFilesAreAllRegistered) {
     ASSERT_EQ(db.getClientFiles(files), 0);
     EXPECT_EQ(files.size(), static_cast<size_t>(folders * perFolder));
 }
+
+TEST(WorkUnits, FilterLayersAndContentExceptions) {
+    lmtest::TempDir dir("lmunits");
+    CWorkUnitManager units(1);
+    ASSERT_FALSE(units.AssignSourceWorkUnit(dir.path() + "/").IsError());
+    EXPECT_EQ(units.WorkUnits().front(), dir.path());
+    EXPECT_TRUE(units.AssignSourceWorkUnit(dir.path()).IsError()); // one work unit allowed
+    ASSERT_FALSE(units.FinalizeWorkUnits({"/var/log/skip", "*.tmp"}, {"*"}, {"*.log*", "/var/log/top/*.txt"},
+                                         {"*.log.old"}, {"keep*.log.old"})
+                     .IsError());
+    struct Case {
+        const char* path;
+        bool accepted;
+        bool excepted;
+    } cases[] = {
+        {"/var/log/a.log", true, false},         {"/var/log/sub/b.log.1", true, false},
+        {"/var/log/top/c.txt", true, false},     {"/var/log/top/sub/c.txt", false, false},
+        {"/var/log/d.bin", false, false},        {"/var/log/e.log.old", false, false},
+        {"/var/log/keep1.log.old", true, false}, {"/var/log/skip", false, true},
+        {"/var/log/x.tmp", false, true},
+    };
+    for (auto& c : cases) {
+        std::string p = c.path;
+        std::string name = p.substr(p.find_last_of('/') + 1);
+        EXPECT_EQ(units.Accepts(p, name), c.accepted) << p;
+        EXPECT_EQ(units.IsContentException(p, name), c.excepted) << p;
+    }
+    CWorkUnitManager none(-1);
+    EXPECT_TRUE(none.AssignSourceWorkUnit(dir.file("missing")).IsError());
+    lmtest::writeFile(dir.file("plain"), "x");
+    EXPECT_TRUE(none.AssignSourceWorkUnit(dir.file("plain")).IsError());
+    EXPECT_TRUE(none.FinalizeWorkUnits({}, {}, {}, {}, {}).IsError()); // nothing to scan
+}
