@@ -323,7 +323,7 @@ int LMScan::processContent(const std::string& contentPath, std::string& fileFilt
     struct stat st {};
     bool isFile = false, isDir = false;
     if (::stat(path.c_str(), &st) == 0) {
-        isFile = (st.st_mode & 0x8000) && S_ISREG(st.st_mode);
+        isFile = S_ISREG(st.st_mode);
         isDir = S_ISDIR(st.st_mode);
         if (isDir && path.back() != '/') path += "/";
     }
