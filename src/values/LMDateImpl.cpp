@@ -76,24 +76,25 @@ LMDateImpl::LMDateImpl(const std::string& text, const std::string& pattern) {
 }
 
 FormatData LMDateImpl::populateFormat(const std::string& pattern) {
-    if (const FormatData* cached = getFormatData(pattern)) {
-        // The date length belongs to the pattern, so it is derived again from its fields.
-        size_t spanFirst = 0, spanLast = 0;
-        for (FormatParsedData f : cached->fields) updateIndexParamOfDateFormat(spanFirst, spanLast, f.first, f.last);
-        dateLength_ = lengthOfSpan(spanFirst, spanLast);
-        return *cached;
-    }
-    dateLength_ = 0;
-    size_t spanFirst = 0, spanLast = 0;
     FormatData data;
-    if (!findField(pattern, MonthName, "[^M]*(MMM)[^M]*", data, spanFirst, spanLast))
-        findField(pattern, MonthNumber, "[^M]*(MM)[^M]*", data, spanFirst, spanLast);
-    findField(pattern, Day, "[^D]*(DD)[^D]*", data, spanFirst, spanLast);
-    if (!findField(pattern, LongYear, "[^Y]*(YYYY)[^Y]*", data, spanFirst, spanLast))
-        findField(pattern, ShortYear, "[^Y]*(YY)[^Y]*", data, spanFirst, spanLast);
-    buildExpression(pattern, data, kDateFieldExpressions);
+    if (const FormatData* cached = getFormatData(pattern)) {
+        data = *cached;
+    } else if (!findShared(Analyser::Date, pattern, data)) {
+        size_t spanFirst = 0, spanLast = 0;
+        if (!findField(pattern, MonthName, "[^M]*(MMM)[^M]*", data, spanFirst, spanLast))
+            findField(pattern, MonthNumber, "[^M]*(MM)[^M]*", data, spanFirst, spanLast);
+        findField(pattern, Day, "[^D]*(DD)[^D]*", data, spanFirst, spanLast);
+        if (!findField(pattern, LongYear, "[^Y]*(YYYY)[^Y]*", data, spanFirst, spanLast))
+            findField(pattern, ShortYear, "[^Y]*(YY)[^Y]*", data, spanFirst, spanLast);
+        buildExpression(pattern, data, kDateFieldExpressions);
+        storeShared(Analyser::Date, pattern, data);
+    }
+    if (!getFormatData(pattern)) setFormatData(pattern, data);
+    // The date length belongs to the pattern: the span of its fields, however the analysis was
+    // obtained.
+    size_t spanFirst = 0, spanLast = 0;
+    for (FormatParsedData f : data.fields) updateIndexParamOfDateFormat(spanFirst, spanLast, f.first, f.last);
     dateLength_ = lengthOfSpan(spanFirst, spanLast);
-    setFormatData(pattern, data);
     return data;
 }
 

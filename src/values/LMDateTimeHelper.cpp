@@ -1,10 +1,57 @@
 #include "values/LMDateTimeHelper.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <shared_mutex>
+#include <utility>
 
 #include "values/LMRegexCache.h"
 
 namespace LogMonitoring {
+
+namespace {
+
+struct SharedAnalyses {
+    std::shared_mutex mu;
+    std::map<std::pair<int, std::string>, FormatData, std::less<>> entries;
+    std::atomic<bool> enabled{true};
+};
+
+SharedAnalyses& shared() {
+    static SharedAnalyses s;
+    return s;
+}
+
+}
+
+void LMDateTimeHelper::setSharedCacheEnabled(bool enabled) { shared().enabled.store(enabled); }
+
+bool LMDateTimeHelper::isSharedCacheEnabled() { return shared().enabled.load(std::memory_order_relaxed); }
+
+void LMDateTimeHelper::clearSharedCache() {
+    std::unique_lock lock(shared().mu);
+    shared().entries.clear();
+}
+
+bool LMDateTimeHelper::findShared(Analyser analyser, const std::string& pattern, FormatData& out) {
+    if (!isSharedCacheEnabled()) return false;
+    SharedAnalyses& s = shared();
+    std::shared_lock lock(s.mu);
+    auto it = s.entries.find(std::make_pair(static_cast<int>(analyser), pattern));
+    if (it == s.entries.end()) return false;
+    out = it->second;
+    return true;
+}
+
+void LMDateTimeHelper::storeShared(Analyser analyser, const std::string& pattern, const FormatData& data) {
+    if (!isSharedCacheEnabled()) return;
+    SharedAnalyses& s = shared();
+    std::unique_lock lock(s.mu);
+    // Patterns come from templates, a small set; a full cache is simply started afresh.
+    if (s.entries.size() >= kSharedCapacity) s.entries.clear();
+    s.entries.try_emplace(std::make_pair(static_cast<int>(analyser), pattern), data);
+}
 
 const FormatData* LMDateTimeHelper::getFormatData(const std::string& pattern) const {
     auto it = cache_.find(pattern);

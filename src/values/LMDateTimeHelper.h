@@ -27,13 +27,29 @@ struct FormatData {
 };
 
 // Patterns analysed by one analyser object. Not thread-safe; the cache lives with the object.
+//
+// Typed values build a new analyser for every cell, so every cell would analyse its column's
+// pattern again; analyses are therefore also kept process-wide (thread-safe, bounded, keyed by
+// analyser and pattern). An analysis depends on the pattern alone, so the shared copy is exactly
+// what a fresh analysis gives.
 class LMDateTimeHelper {
 public:
     // The cached analysis of the pattern, or null.
     const FormatData* getFormatData(const std::string& pattern) const;
     void setFormatData(const std::string& pattern, const FormatData& data);
 
+    // The process-wide analyses (on by default; benchmarks compare the two).
+    static void setSharedCacheEnabled(bool enabled);
+    static bool isSharedCacheEnabled();
+    static void clearSharedCache();
+    static constexpr size_t kSharedCapacity = 1024;
+
 protected:
+    enum class Analyser { Date, Time };
+    // The process-wide analysis of the pattern by this analyser, when there is one.
+    static bool findShared(Analyser analyser, const std::string& pattern, FormatData& out);
+    static void storeShared(Analyser analyser, const std::string& pattern, const FormatData& data);
+
     // Appends to `data` the expression built from the pattern and its sorted fields: the text
     // before and between fields is copied unchanged (it acts as expression syntax), each field
     // contributes its own expression, text after the last field is dropped.

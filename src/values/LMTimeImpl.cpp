@@ -64,11 +64,14 @@ LMTimeImpl::LMTimeImpl(const std::string& text, const std::string& pattern) : LM
 FormatData LMTimeImpl::populateFormat(const std::string& pattern) {
     if (const FormatData* cached = getFormatData(pattern)) return *cached;
     FormatData data;
-    for (const TimeSearch& s : kPlainSearches) findField(pattern, s, data);
-    if (findField(pattern, {OffsetSign, ".*([-+]+)HH.?MM"}, data)) {
-        for (const TimeSearch& s : kOffsetSearches) findField(pattern, s, data);
+    if (!findShared(Analyser::Time, pattern, data)) {
+        for (const TimeSearch& s : kPlainSearches) findField(pattern, s, data);
+        if (findField(pattern, {OffsetSign, ".*([-+]+)HH.?MM"}, data)) {
+            for (const TimeSearch& s : kOffsetSearches) findField(pattern, s, data);
+        }
+        buildExpression(pattern, data, kTimeFieldExpressions);
+        storeShared(Analyser::Time, pattern, data);
     }
-    buildExpression(pattern, data, kTimeFieldExpressions);
     setFormatData(pattern, data);
     return data;
 }

@@ -117,6 +117,40 @@ TEST(DatePattern, CachedAnalysisKeepsEachPatternsOwnDateLength) {
     EXPECT_EQ(again.groups, 3);
 }
 
+TEST(DatePattern, SharedAnalysesEqualFreshOnes) {
+    const std::vector<std::string> patterns = {"DD-MM", "MM/DD/YY", "DD-MMM-YYYY", "MMM\\s+DD",
+                                               "DD-MMM-YYYY HH:MM:SS", "DD-MM HH:MM", "YYYY-MM-DD HH:MM:SS.NNN",
+                                               "HH:MM:SS+HH:MM", "X", ""};
+    struct Seen {
+        std::string dateExpression, timeExpression;
+        int dateGroups, timeGroups;
+        size_t dateLength;
+        uint32_t hour;
+    };
+    auto look = [](const std::string& p) {
+        LMDateImpl d("05-Jan-2020 10:20:30", p);
+        LMTimeImpl t(p);
+        return Seen{d.getRegularExpression(), t.getRegularExpression(), d.getNumberOfSubString(),
+                    t.getNumberOfSubString(), d.getDateLength(), d.getHour()};
+    };
+    LMDateTimeHelper::setSharedCacheEnabled(false);
+    std::vector<Seen> fresh;
+    for (const auto& p : patterns) fresh.push_back(look(p));
+    LMDateTimeHelper::setSharedCacheEnabled(true);
+    LMDateTimeHelper::clearSharedCache();
+    for (int round = 0; round < 2; ++round) { // first fills the shared analyses, second reads them
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            Seen s = look(patterns[i]);
+            EXPECT_EQ(s.dateExpression, fresh[i].dateExpression) << patterns[i];
+            EXPECT_EQ(s.timeExpression, fresh[i].timeExpression) << patterns[i];
+            EXPECT_EQ(s.dateGroups, fresh[i].dateGroups) << patterns[i];
+            EXPECT_EQ(s.timeGroups, fresh[i].timeGroups) << patterns[i];
+            EXPECT_EQ(s.dateLength, fresh[i].dateLength) << patterns[i];
+            EXPECT_EQ(s.hour, fresh[i].hour) << patterns[i];
+        }
+    }
+}
+
 TEST(TimePattern, OffsetFieldsAreFoundOnlyAfterASign) {
     LMTimeImpl t;
     FormatData f = t.populateFormat("HH:MM:SS+HH:MM");

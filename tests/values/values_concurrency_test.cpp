@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "values/LMColumnData.h"
+#include "values/LMDateTimeHelper.h"
 #include "values/LMRegexCache.h"
 
 using namespace LogMonitoring;
@@ -19,13 +20,13 @@ std::string describe(int kind, const std::string& text) {
     case 0: return std::to_string(IntColumnData(Decimal, text, true).getValue());
     case 1: return std::to_string(FloatColumnData(FloatingPoint, text, 2, true).getValue());
     case 2: {
-        const LMDate& d = DateColumnData(CustomPattern, text, "DD-MMM-YYYY HH:MM:SS").getValue();
+        const LMDate d = DateColumnData(CustomPattern, text, "DD-MMM-YYYY HH:MM:SS").getValue();
         return std::to_string(d.getDay()) + "/" + std::to_string(d.getMonth()) + "/" + std::to_string(d.getYear()) +
                " " + std::to_string(d.getHour()) + ":" + std::to_string(d.getMinute()) + ":" +
                std::to_string(d.getSecond());
     }
     case 3: {
-        const LMTime& t = TimeColumnData(HoursMinutesSecondsAmPm, text, nullptr).getValue();
+        const LMTime t = TimeColumnData(HoursMinutesSecondsAmPm, text, nullptr).getValue();
         return std::to_string(t.getHour()) + ":" + std::to_string(t.getMinute());
     }
     default: {
@@ -54,13 +55,16 @@ std::vector<std::pair<int, std::string>> cells() {
 
 }
 
-TEST(ValuesConcurrency, CachedExpressionsGiveTheResultsOfFreshCompilationOnManyThreads) {
+TEST(ValuesConcurrency, CachedExpressionsAndAnalysesGiveTheResultsOfFreshOnesOnManyThreads) {
     const auto input = cells();
     std::vector<std::string> expected;
     LMRegexCache::setEnabled(false);
+    LMDateTimeHelper::setSharedCacheEnabled(false);
     for (const auto& [kind, text] : input) expected.push_back(describe(kind, text));
     LMRegexCache::setEnabled(true);
+    LMDateTimeHelper::setSharedCacheEnabled(true);
     LMRegexCache::clear();
+    LMDateTimeHelper::clearSharedCache();
     EXPECT_EQ(expected[2], "1/3/2000 10:20:0");
     EXPECT_EQ(expected[3], "0:10");
     EXPECT_EQ(expected[4], "0@0");
@@ -73,6 +77,7 @@ TEST(ValuesConcurrency, CachedExpressionsGiveTheResultsOfFreshCompilationOnManyT
     std::thread clearer([&] {
         while (!stop.load()) {
             LMRegexCache::clear();
+            LMDateTimeHelper::clearSharedCache();
             std::this_thread::yield();
         }
     });
