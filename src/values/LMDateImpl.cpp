@@ -38,17 +38,18 @@ uint32_t monthFromName(const std::string& name) {
     return 0;
 }
 
-// Searches one field; records it and widens the date span when found.
-bool findField(const std::string& pattern, uint32_t kind, const char* finder, FormatData& data,
-               size_t& spanFirst, size_t& spanLast) {
+// Searches one field and records it when found.
+bool findField(const std::string& pattern, uint32_t kind, const char* finder, FormatData& data) {
     size_t first = 0, last = 0;
-    bool found = searchPattern(pattern, finder, 1, first, last);
-    if (found) data.fields.push_back({kind, first, last});
-    updateIndexParamOfDateFormat(spanFirst, spanLast, first, last);
-    return found;
+    if (!searchPattern(pattern, finder, 1, first, last)) return false;
+    data.fields.push_back({kind, first, last});
+    return true;
 }
 
-size_t lengthOfSpan(size_t spanFirst, size_t spanLast) {
+// Pattern characters from the first date field to the last, both included.
+size_t dateLengthOf(const FormatData& data) {
+    size_t spanFirst = 0, spanLast = 0;
+    for (FormatParsedData f : data.fields) updateIndexParamOfDateFormat(spanFirst, spanLast, f.first, f.last);
     return spanLast > spanFirst ? spanLast - spanFirst + 1 : 0;
 }
 
@@ -80,21 +81,18 @@ FormatData LMDateImpl::populateFormat(const std::string& pattern) {
     if (const FormatData* cached = getFormatData(pattern)) {
         data = *cached;
     } else if (!findShared(Analyser::Date, pattern, data)) {
-        size_t spanFirst = 0, spanLast = 0;
-        if (!findField(pattern, MonthName, "[^M]*(MMM)[^M]*", data, spanFirst, spanLast))
-            findField(pattern, MonthNumber, "[^M]*(MM)[^M]*", data, spanFirst, spanLast);
-        findField(pattern, Day, "[^D]*(DD)[^D]*", data, spanFirst, spanLast);
-        if (!findField(pattern, LongYear, "[^Y]*(YYYY)[^Y]*", data, spanFirst, spanLast))
-            findField(pattern, ShortYear, "[^Y]*(YY)[^Y]*", data, spanFirst, spanLast);
+        if (!findField(pattern, MonthName, "[^M]*(MMM)[^M]*", data))
+            findField(pattern, MonthNumber, "[^M]*(MM)[^M]*", data);
+        findField(pattern, Day, "[^D]*(DD)[^D]*", data);
+        if (!findField(pattern, LongYear, "[^Y]*(YYYY)[^Y]*", data))
+            findField(pattern, ShortYear, "[^Y]*(YY)[^Y]*", data);
         buildExpression(pattern, data, kDateFieldExpressions);
         storeShared(Analyser::Date, pattern, data);
     }
     if (!getFormatData(pattern)) setFormatData(pattern, data);
-    // The date length belongs to the pattern: the span of its fields, however the analysis was
-    // obtained.
-    size_t spanFirst = 0, spanLast = 0;
-    for (FormatParsedData f : data.fields) updateIndexParamOfDateFormat(spanFirst, spanLast, f.first, f.last);
-    dateLength_ = lengthOfSpan(spanFirst, spanLast);
+    // The date length belongs to the pattern, so it is taken from its fields however the
+    // analysis was obtained.
+    dateLength_ = dateLengthOf(data);
     return data;
 }
 
