@@ -253,6 +253,8 @@ TEST(TimeParse, TextsGiveTheirFields) {
         // The offset is recognised, the written local time kept.
         {"HH:MM:SS+HH:MM", "10:20:30+05:30", 10, 20, 30, 0},
         {"HH:MM:SS+HH:MM", "10:20:30-11:00", 10, 20, 30, 0},
+        {"HH:MM:SS Z", "10:20:30 +05s", 10, 20, 30, 0},
+        {"HH:MM:SS.NNN AMPM", "09:08:07.6 pm", 21, 8, 7, 6},
         {"hh:mm:ss", "01:02:03", 1, 2, 3, 0},
         {"HH:MM:SS", "no time", 0, 0, 0, 0},
     };
