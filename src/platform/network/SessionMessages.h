@@ -1,0 +1,25 @@
+#pragma once
+// The session layer's own messages. They travel in frames like any other message; the hello and
+// its answer only while a session is being attached.
+#include "platform/messages/MessageMacros.h"
+
+// The first frame of a session: what the peer wants to reach and the installation's secret. An
+// empty module name asks for a probe session that only checks reachability.
+#define LM_FIELDS_SessionHello(X)          \
+    X(1, 1, Text, moduleName, void)        \
+    X(2, 2, Text, entryName, void)         \
+    X(3, 3, Int64, number, void)           \
+    X(4, 4, Text, clientName, void)        \
+    X(5, 5, Text, secret, void)            \
+    X(6, 6, Int64, protocolVersion, void)
+LM_MESSAGE(KqNetwork, SessionHello, 9, 0x101, 0, LM_FIELDS_SessionHello)
+
+// The host's answer to a hello: result 0 accepts the session, anything else refuses it.
+#define LM_FIELDS_SessionAccept(X)         \
+    X(1, 1, Int64, result, void)           \
+    X(2, 2, Text, text, void)
+LM_MESSAGE(KqNetwork, SessionAccept, 9, 0x103, 0, LM_FIELDS_SessionAccept)
+
+// Ends a session: the side that wants to close sends it, the other side answers with the same.
+#define LM_FIELDS_SessionDisconnect(X) X(1, 1, Text, reason, void)
+LM_MESSAGE(KqNetwork, SessionDisconnect, 9, 0x102, 0, LM_FIELDS_SessionDisconnect)
