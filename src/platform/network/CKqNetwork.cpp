@@ -220,7 +220,8 @@ CZuError CKqNetwork::ReceiveXMLMessage(std::unique_ptr<CNMessageBase>& msg, int 
     CZuError e = receiveFrame(text, maxFrameBytes_, timeoutSeconds, aborted);
     if (e.IsError()) return e;
     msg = XMLDecoder::decode(text);
-    if (!msg) return fail({kBadMessage, "received a frame that is not a known message"});
+    // The frame was read whole, so the stream stays in step; the caller decides what to do.
+    if (!msg) return {kBadMessage, "received a frame that is not a known message"};
     return {};
 }
 
