@@ -13,7 +13,7 @@
 #include "network/SessionTestMessages.h"
 #include "platform/network/CKqNetwork.h"
 #include "platform/network/CKqNetworkListener.h"
-#include "platform/network/SessionMessages.h"
+#include "platform/network/HandshakeMessages.h"
 #include "platform/registry/KQPlatformInfo.h"
 #include "support/TestSupport.h"
 

@@ -14,7 +14,8 @@
 #include <cstring>
 
 #include "platform/messages/XMLDecoder.h"
-#include "platform/network/SessionMessages.h"
+#include "platform/messages/catalogue/SessionMessages.h"
+#include "platform/network/HandshakeMessages.h"
 #include "platform/registry/KQPlatformInfo.h"
 
 namespace {
@@ -233,8 +234,7 @@ CZuError CKqNetwork::ReceiveXMLMessage(void*, CNMessageBase*& msg, void*, int, i
 }
 
 CZuError CKqNetwork::ReplyDisconnect(int timeoutSeconds, bool& aborted) {
-    KqNetwork::SessionDisconnect reply;
-    reply.set_reason("disconnect acknowledged");
+    KqNetwork::DisconnectMessage reply;
     return SendXMLMessage(reply, 0, timeoutSeconds, aborted);
 }
 
@@ -243,8 +243,7 @@ CZuError CKqNetwork::Disconnect(int timeoutSeconds, bool& aborted) {
     if (fd_.load() < 0) return {kNotConnected, "not connected"};
     CZuError result;
     if (good_) {
-        KqNetwork::SessionDisconnect bye;
-        bye.set_reason("disconnect");
+        KqNetwork::DisconnectMessage bye;
         result = SendXMLMessage(bye, 0, timeoutSeconds, aborted);
         int64_t deadline = deadlineFor(timeoutSeconds);
         // Messages the peer sent before it saw ours are dropped until its answer arrives.
@@ -257,7 +256,8 @@ CZuError CKqNetwork::Disconnect(int timeoutSeconds, bool& aborted) {
             }
             std::unique_ptr<CNMessageBase> m;
             result = ReceiveXMLMessage(m, left, aborted);
-            if (!result.IsError() && m->getTagID() == kDisconnectTag) break;
+            if (result.GetErrorCode() == kBadMessage) result = {};
+            else if (!result.IsError() && m->getTagID() == kDisconnectTag) break;
         }
     }
     Close();

@@ -1,6 +1,6 @@
 #pragma once
-// The session layer's own messages. They travel in frames like any other message; the hello and
-// its answer only while a session is being attached.
+// The handshake of a session: the hello and its answer travel in frames like any other message,
+// but only while a session is being attached. The disconnect message is in the catalogue.
 #include "platform/messages/MessageMacros.h"
 
 // The first frame of a session: what the peer wants to reach and the installation's secret. An
@@ -20,6 +20,3 @@ LM_MESSAGE(KqNetwork, SessionHello, 9, 0x101, 0, LM_FIELDS_SessionHello)
     X(2, 2, Text, text, void)
 LM_MESSAGE(KqNetwork, SessionAccept, 9, 0x103, 0, LM_FIELDS_SessionAccept)
 
-// Ends a session: the side that wants to close sends it, the other side answers with the same.
-#define LM_FIELDS_SessionDisconnect(X) X(1, 1, Text, reason, void)
-LM_MESSAGE(KqNetwork, SessionDisconnect, 9, 0x102, 0, LM_FIELDS_SessionDisconnect)
