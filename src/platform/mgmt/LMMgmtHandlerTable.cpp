@@ -1,5 +1,6 @@
 #include "platform/mgmt/LMMgmtHandlerTable.h"
 
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -24,6 +25,12 @@ struct Table {
 Table& table() {
     static Table t;
     return t;
+}
+
+std::string hexTag(uint64_t tag) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(tag));
+    return buf;
 }
 
 const char* kindName(Kind kind) {
@@ -60,13 +67,13 @@ int dispatch(const char* operation, Kind kind, uint64_t tag, const std::string& 
     const char* name = nullptr;
     Handler handler = find(kind, tag, &name);
     if (!handler) {
-        error = "no " + std::string(kindName(kind)) + " for type tag " + std::to_string(tag);
+        error = "no " + std::string(kindName(kind)) + " for type tag " + hexTag(tag);
         log.Error(operation, "%s", error.c_str());
         return kUnknownRequest;
     }
     std::unique_ptr<CNMessageBase> msg = XMLDecoder::decode(input);
     if (!msg || msg->getTagID() != tag) {
-        error = std::string(name) + ": the input is not a message of type tag " + std::to_string(tag);
+        error = std::string(name) + ": the input is not a message of type tag " + hexTag(tag);
         log.Error(operation, "%s", error.c_str());
         return kBadRequest;
     }
