@@ -35,7 +35,8 @@ int KQMgmtAdmin::idOf(const char* table, const std::string& name, int64_t& id, s
         error = std::string("cannot read ") + table + ": " + db_.lastError();
         return kDatabaseError;
     }
-    std::string singular(table, std::string(table).size() - 1);
+    std::string singular = table;
+    singular = singular == "policies" ? "policy" : singular.substr(0, singular.size() - 1);
     error = "no " + singular + " named [" + name + "]";
     return kNotFound;
 }
