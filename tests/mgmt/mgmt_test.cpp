@@ -4,6 +4,10 @@
 
 #include <memory>
 
+#include <cstring>
+
+#include "platform/events/EvAlertEx.h"
+#include "platform/events/EvEvent.h"
 #include "platform/log/EvLMDebug.h"
 #include "platform/messages/XMLDecoder.h"
 #include "platform/messages/catalogue/Catalogue.h"
@@ -369,12 +373,11 @@ TEST_F(MgmtTest, ClientDirectory) {
 }
 
 TEST_F(MgmtTest, SchemaPartsAreAppliedOnceAndAdminRefusesDuplicates) {
-    {
-        KQSqlStatement q(db_.handle(), "SELECT part, version FROM schema_parts ORDER BY part");
-        ASSERT_TRUE(q.step());
-        EXPECT_EQ("core", q.getText(0));
-        ASSERT_TRUE(q.step());
-        EXPECT_EQ("test_extra", q.getText(0));
+    for (const char* part : {"core", "test_extra"}) {
+        KQSqlStatement q(db_.handle(), "SELECT version FROM schema_parts WHERE part = ?");
+        q.bind(1, std::string(part));
+        ASSERT_TRUE(q.step()) << part;
+        EXPECT_EQ(1, q.getInt(0));
     }
     KQManagementDB again;
     ASSERT_EQ(0, again.open()); // nothing to do, nothing fails
@@ -394,6 +397,36 @@ TEST_F(MgmtTest, SchemaPartsAreAppliedOnceAndAdminRefusesDuplicates) {
     q2.set_policyName("half");
     std::string t = text(q2);
     EXPECT_EQ(LMMgmt::kNotFound, LogMonitor().getIdFromName(t)); // nothing of it was kept
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MgmtTest, EventsAndAlertsAreStoredAndShown) {
+    EvEvent ev;
+    char buf[1024];
+    EXPECT_GT(ev.evPrintf(buf, sizeof buf, 0x23000864), 0);
+    EXPECT_STREQ("The sample does not match the template.", buf);
+    ev.setLocaleId(0x407); // no texts of its own: English
+    EXPECT_EQ("The sample does not match the template.", ev.text(0x23000864));
+    EXPECT_EQ(-1, ev.evPrintf(buf, 8, 0x1234));
+    EXPECT_EQ(7u, std::strlen(buf)); // cut to the buffer
+    ASSERT_EQ(0, ev.CriticalEvent(0x4A0004CB, "node%s7"));
+
+    EvAlertEx alert;
+    alert.setDescription("<alerts><a id=\"1\"/></alerts>");
+    ASSERT_EQ(0, alert.sendAlert(65, 75, 0));
+    alert.clear();
+    EXPECT_TRUE(alert.getDescription().empty());
+
+    std::string shown, err;
+    ASSERT_EQ(0, KQMgmtAdmin(db_).show(shown, err)) << err;
+    EXPECT_NE(std::string::npos,
+              shown.find("critical 0x4A0004CB")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("(reported by node%s7)")) << shown; // arguments are not formats
+    EXPECT_NE(std::string::npos, shown.find("65/75")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("<alerts><a id=\"1\"/></alerts>")) << shown;
 }
 
 } // namespace

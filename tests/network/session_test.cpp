@@ -263,6 +263,27 @@ TEST_F(SessionTest, ReceiveTimesOutOrIsAbortedFromAnotherThread) {
     release = true;
 }
 
+TEST_F(SessionTest, AFrameOfAnUnknownClassIsAnErrorButKeepsTheSession) {
+    serveOne([](CKqNetwork& s) {
+        bool aborted = false;
+        s.sendFrame("<Nobody_Knows><x>1</x></Nobody_Knows>", 10, aborted);
+        LMTest::SessionEcho m;
+        m.set_seq(7);
+        s.SendXMLMessage(m, 0, 10, aborted);
+        echo(s);
+    });
+    CKqNetwork c;
+    bool aborted = false;
+    ASSERT_FALSE(c.Attach_RemoteDLL(host_, KqRemoteModuleDescriptor::lmciUtil(), nullptr, 120, aborted).IsError());
+    std::unique_ptr<CNMessageBase> got;
+    EXPECT_EQ(CKqNetwork::kBadMessage, c.ReceiveXMLMessage(got, 10, aborted).GetErrorCode());
+    EXPECT_EQ(nullptr, got);
+    EXPECT_TRUE(c.IsConnectionGood());
+    ASSERT_FALSE(c.ReceiveXMLMessage(got, 10, aborted).IsError());
+    EXPECT_EQ(7, got->as<LMTest::SessionEcho>()->seq());
+    EXPECT_FALSE(c.Disconnect(120, aborted).IsError());
+}
+
 TEST(SessionHostNames, DemangleSplitsHostAndPort) {
     struct Case {
         const char* mangled;

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "platform/messages/XMLDecoder.h"
@@ -229,6 +230,24 @@ int KQMgmtAdmin::show(std::string& out, std::string& error) {
                           out += "  " + q.getText(0) + ": " + q.getText(1) + " " + q.getText(2) + " state " +
                                  std::to_string(q.getInt(3)) + " result " + std::to_string(q.getInt(4)) + " bytes " +
                                  std::to_string(q.getInt(5)) + " at " + q.getText(6) + "\n";
+                      }) &&
+              section("events (latest 20)",
+                      "SELECT raised_at, severity, event_id, client, text FROM events ORDER BY id DESC LIMIT 20",
+                      [&](KQSqlStatement& q) {
+                          static const char* kSeverity[] = {"information", "warning", "critical"};
+                          int64_t sev = q.getInt(1);
+                          char id[16];
+                          std::snprintf(id, sizeof id, "0x%08llX", static_cast<unsigned long long>(q.getInt(2)));
+                          out += "  " + q.getText(0) + " " + (sev >= 0 && sev <= 2 ? kSeverity[sev] : "?") + " " + id +
+                                 " " + q.getText(3) + ": " + q.getText(4) + "\n";
+                      }) &&
+              section("alerts (latest 20)",
+                      "SELECT sent_at, category, type, client, description FROM alerts ORDER BY id DESC LIMIT 20",
+                      [&](KQSqlStatement& q) {
+                          std::string d = q.getText(4);
+                          if (d.size() > 200) d = d.substr(0, 200) + "...";
+                          out += "  " + q.getText(0) + " " + std::to_string(q.getInt(1)) + "/" +
+                                 std::to_string(q.getInt(2)) + " " + q.getText(3) + ": " + d + "\n";
                       });
     return ok ? kOk : kDatabaseError;
 }
