@@ -2,11 +2,29 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
+
 #include "platform/registry/KQPlatformInfo.h"
 #include "platform/registry/KQRegistryStore.h"
 
+namespace {
+
+// The engine beside the host (bin/ and lib/ side by side, as in the build tree and an install),
+// else whatever the loader finds under its plain name.
+std::string engineLibrary() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        std::filesystem::path beside = exe.parent_path().parent_path() / "lib" / "liblogmonitoring.so";
+        if (std::filesystem::exists(beside, ec)) return beside.string();
+    }
+    return "liblogmonitoring.so";
+}
+
+} // namespace
+
 LMHostModuleTable::LMHostModuleTable() {
-    add(KqRemoteModuleDescriptor::kLMCIUtilModule, KqRemoteModuleDescriptor::kLMCIUtilEntry, "liblogmonitoring.so",
+    add(KqRemoteModuleDescriptor::kLMCIUtilModule, KqRemoteModuleDescriptor::kLMCIUtilEntry, engineLibrary(),
         "LMUtilEntry");
 }
 

@@ -8,7 +8,8 @@
 
 // Maps remote-module descriptors to the library and symbol that serve them, and loads them on
 // first use. The engine's dispatcher, module "sLMCIUTIL" entry "sLMCIUTILENTRY", is known from
-// the start as liblogmonitoring.so / LMUtilEntry. More entries come from the registry section
+// the start as liblogmonitoring.so (the one in ../lib beside the program when there is one) /
+// LMUtilEntry. More entries come from the registry section
 // "RemoteModules", two keys per descriptor:
 //
 //   [RemoteModules]
