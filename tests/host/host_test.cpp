@@ -172,7 +172,7 @@ TEST_F(HostTest, BadPeersEndOnlyTheirOwnSessionAndLeakNothing) {
     ASSERT_FALSE(good.Attach_RemoteDLL(mangled_, kEcho, "steady", 120, aborted).IsError());
     exchange(good, 3, "before");
 
-    KqNetwork::SessionHello wrong;
+    KqSession::Hello wrong;
     wrong.set_moduleName(kEcho.moduleName);
     wrong.set_entryName(kEcho.entryName);
     wrong.set_secret("not the secret");
@@ -189,7 +189,7 @@ TEST_F(HostTest, BadPeersEndOnlyTheirOwnSessionAndLeakNothing) {
         {"garbage", frame("\x01\x02 not xml \xff", 11), true, "not a session hello"},
         {"wrong secret", frame(wrongText, static_cast<uint32_t>(wrongText.size())), false, "wrong shared secret"},
         {"hello over the limit", frame("", 1u << 30), false, "above the limit"},
-        {"truncated frame", frame("<KqNetwork_SessionHello>", 500), true, "in the middle of a frame"},
+        {"truncated frame", frame("<KqSession_Hello>", 500), true, "in the middle of a frame"},
         {"silence", "", false, "timed out"},
     };
     for (const Raw& r : raws) {

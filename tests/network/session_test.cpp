@@ -183,7 +183,7 @@ TEST_F(SessionTest, BadPeersEndTheHandshakeWithAnError) {
     const Case cases[] = {
         {"garbage", frameHeader(9) + "not xml!!", CKqNetwork::kBadMessage},
         {"oversized hello", frameHeader(CKqNetwork::kHelloFrameLimit + 1), CKqNetwork::kFrameTooLarge},
-        {"truncated frame", frameHeader(100) + "<KqNetwork_Sess", CKqNetwork::kPeerClosed},
+        {"truncated frame", frameHeader(100) + "<KqSession_Hel", CKqNetwork::kPeerClosed},
         {"closed at once", "", CKqNetwork::kPeerClosed},
         {"silence", "keep open", CKqNetwork::kTimedOut},
     };

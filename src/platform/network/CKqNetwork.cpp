@@ -383,7 +383,7 @@ CZuError CKqNetwork::connectTo(const std::string& host, int port, int timeoutSec
 
 CZuError CKqNetwork::hello(const KqRemoteModuleDescriptor& module, const std::string& clientName,
                            int timeoutSeconds, bool& aborted) {
-    KqNetwork::SessionHello h;
+    KqSession::Hello h;
     h.set_moduleName(module.moduleName);
     h.set_entryName(module.entryName);
     h.set_number(module.number);
@@ -395,7 +395,7 @@ CZuError CKqNetwork::hello(const KqRemoteModuleDescriptor& module, const std::st
     std::unique_ptr<CNMessageBase> answer;
     e = ReceiveXMLMessage(answer, timeoutSeconds, aborted);
     if (e.IsError()) return e;
-    auto* accept = answer->as<KqNetwork::SessionAccept>();
+    auto* accept = answer->as<KqSession::Accept>();
     if (!accept) return fail({kBadMessage, "the host did not answer the hello"});
     if (accept->result() != 0)
         return fail({kRefused, "the host refused the session: " + accept->text()});
@@ -439,11 +439,11 @@ CZuError CKqNetwork::AcceptHandshake(const std::string& secret, int timeoutSecon
     CZuError e = receiveFrame(text, kHelloFrameLimit, timeoutSeconds, aborted);
     if (e.IsError()) return e;
     std::unique_ptr<CNMessageBase> m = XMLDecoder::decode(text);
-    auto* h = m ? m->as<KqNetwork::SessionHello>() : nullptr;
+    auto* h = m ? m->as<KqSession::Hello>() : nullptr;
     if (!h) return fail({kBadMessage, "the first frame is not a session hello"});
     peerName = h->clientName();
     auto refuse = [&](const std::string& why) {
-        KqNetwork::SessionAccept no;
+        KqSession::Accept no;
         no.set_result(kRefused);
         no.set_text(why);
         bool ab = false;
@@ -457,7 +457,7 @@ CZuError CKqNetwork::AcceptHandshake(const std::string& secret, int timeoutSecon
         std::string why = resolve(module, context);
         if (!why.empty()) return refuse(why);
     }
-    KqNetwork::SessionAccept yes;
+    KqSession::Accept yes;
     yes.set_result(0);
     yes.set_text("accepted");
     return SendXMLMessage(yes, 0, timeoutSeconds, aborted);

@@ -12,11 +12,11 @@
     X(4, 4, Text, clientName, void)        \
     X(5, 5, Text, secret, void)            \
     X(6, 6, Int64, protocolVersion, void)
-LM_MESSAGE(KqNetwork, SessionHello, 9, 0x101, 0, LM_FIELDS_SessionHello)
+LM_MESSAGE(KqSession, Hello, 9, 0x101, 0, LM_FIELDS_SessionHello)
 
 // The host's answer to a hello: result 0 accepts the session, anything else refuses it.
 #define LM_FIELDS_SessionAccept(X)         \
     X(1, 1, Int64, result, void)           \
     X(2, 2, Text, text, void)
-LM_MESSAGE(KqNetwork, SessionAccept, 9, 0x103, 0, LM_FIELDS_SessionAccept)
+LM_MESSAGE(KqSession, Accept, 9, 0x103, 0, LM_FIELDS_SessionAccept)
 
