@@ -196,6 +196,9 @@ int LMCtl::init(const Options& o) {
     std::string lerr = ldb ? sqlite3_errmsg(ldb) : "out of memory";
     sqlite3_close_v2(ldb);
     if (!ok) return fail("cannot create local database " + local + ": " + lerr);
+    // Policy properties include protected passwords: the databases are the instance owner's alone.
+    fs::permissions(mgmt, fs::perms::owner_read | fs::perms::owner_write, ec);
+    fs::permissions(local, fs::perms::owner_read | fs::perms::owner_write, ec);
 
     std::printf("initialised instance %s in %s: client %s (id %lld) on port %lld\n", instance.c_str(), home.c_str(),
                 client.c_str(), static_cast<long long>(id), port);
