@@ -266,6 +266,33 @@ TEST_F(HostTest, StopsOnSigtermLettingARunningCallFinish) {
     EXPECT_TRUE(c.ReceiveXMLMessage(got, 5, aborted).IsError());
 }
 
+// Two instances on one machine: the mangled names carry their ports, so each session reaches the
+// host it names.
+TEST_F(HostTest, MangledNamesReachSeveralHostsOnOneMachine) {
+    const int otherPort = lmtest::freeLoopbackPort();
+    std::string reg = lmtest::readFile(registry());
+    reg.replace(reg.find("sInstanceName = HostTest"), 24, "sInstanceName = HostTwo ");
+    reg.replace(reg.find("nRemoteModulePort = " + std::to_string(port_)), 20 + std::to_string(port_).size(),
+                "nRemoteModulePort = " + std::to_string(otherPort));
+    lmtest::writeFile(dir_.file("second.ini"), reg);
+    lmtest::ChildProcess second;
+    ASSERT_TRUE(second.start({LM_HOST_BIN, "--registry", dir_.file("second.ini")}));
+    ASSERT_FALSE(second.waitForLine("listening on 127.0.0.1:" + std::to_string(otherPort), 10s).empty());
+
+    for (auto [name, mangled] : {std::pair<std::string, std::string>{"toFirst", mangled_},
+                                 {"toSecond", CKqNetwork::MangleHostName("127.0.0.1", otherPort)}}) {
+        CKqNetwork c;
+        bool aborted = false;
+        ASSERT_FALSE(c.Attach_RemoteDLL(mangled, kEcho, name.c_str(), 120, aborted).IsError()) << mangled;
+        exchange(c, 2, name);
+        EXPECT_FALSE(c.Disconnect(120, aborted).IsError());
+    }
+    EXPECT_FALSE(host_.waitForLine("client toFirst attached", 5s).empty());
+    EXPECT_FALSE(second.waitForLine("client toSecond attached", 5s).empty());
+    EXPECT_EQ(std::string::npos, host_.output().find("toSecond"));
+    EXPECT_EQ(std::string::npos, second.output().find("toFirst"));
+}
+
 // The engine's descriptor is known without configuration and loads liblogmonitoring.so; while
 // the engine has no dispatcher entry the host refuses such a session and says why.
 TEST_F(HostTest, EngineDescriptorLoadsTheEngineLibrary) {
