@@ -100,7 +100,7 @@ bool parseCommand(const pugi::xml_node& n, std::vector<UpdateCommand>& out, std:
         out.push_back(std::move(cmd));
         return true;
     }
-    if (allowWrapper) {
+    if (allowWrapper && std::strcmp(name, "update") == 0) {
         for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
             if (c.type() == pugi::node_element && !parseCommand(c, out, error, false)) return false;
         }

@@ -1,7 +1,7 @@
 #pragma once
 // The XML body of an update request: any sequence of <add> (with <doc> of <field name="...">),
 // <delete> (with <id> and <query>), <commit/> and <optimize/>, at the top level or inside one
-// wrapping element. Parsing is complete before anything is applied, so a body with a fault
+// <update> element. Parsing is complete before anything is applied, so a body with a fault
 // changes nothing.
 #include <string>
 #include <utility>
