@@ -21,7 +21,8 @@ bool readCount(const std::string& text, size_t fallback, size_t& out) {
     }
     int64_t v = 0;
     if (!parseLong(text, v) || v < 0) return false;
-    out = static_cast<size_t>(v);
+    // Bounded so that start + rows cannot wrap around.
+    out = static_cast<size_t>(std::min<int64_t>(v, int64_t{1} << 40));
     return true;
 }
 
