@@ -38,6 +38,8 @@ const char* kSchema =
 
 }  // namespace
 
+const char* const kUniqueKeyField = "contentid";
+
 std::string sqliteError(sqlite3* db, const std::string& what) {
     return what + ": " + (db ? sqlite3_errmsg(db) : "no database");
 }
@@ -206,6 +208,8 @@ bool CoreTables::writeIndexRows(int64_t doc, const IndexDocument& d, bool remove
             error = "unknown field " + name;
             return false;
         }
+        // The unique key has its own index in the document table.
+        if (name == kUniqueKeyField) continue;
         sqlite3_stmt* st = nullptr;
         int64_t asLong = 0;
         double asDouble = 0;

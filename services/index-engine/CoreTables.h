@@ -3,7 +3,8 @@
 //
 //   fields(fid, name)                 every field name seen, with the kind its name gives
 //   docs(doc, contentid, data)        the stored documents; data holds the fields as sent
-//   terms(fid, term, doc)             exact values (strings, and odd values of numeric names)
+//   terms(fid, term, doc)             exact values (strings, and odd values of numeric names),
+//                                     except the unique key, which docs already indexes
 //   nums(fid, val, doc)               numbers and dates (epoch milliseconds)
 //   x<fid>                            one full-text table per tokenized field, rowid = doc
 //
@@ -82,6 +83,9 @@ private:
     std::unordered_map<std::string, Field> byName_;
     std::unordered_map<int64_t, const Field*> byId_;
 };
+
+// The unique key: answered from docs(contentid), not from terms.
+extern const char* const kUniqueKeyField;
 
 // Reports the SQLite error of the handle with some context.
 std::string sqliteError(sqlite3* db, const std::string& what);

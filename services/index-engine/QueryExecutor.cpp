@@ -146,23 +146,26 @@ bool QueryExecutor::boolean(const QueryNode& q, DocSet& out, std::string& error)
 bool QueryExecutor::leafString(const QueryNode& q, const CoreTables::Field& f, DocSet& out, std::string& error) {
     using T = QueryNode::Type;
     const int64_t fid = f.fid;
+    // The unique key is looked up in the document table; ?1 is bound there too but unused.
+    const bool key = f.name == kUniqueKeyField;
+    const std::string base = key ? "SELECT doc FROM docs WHERE ?1 IS NOT NULL" : "SELECT doc FROM terms WHERE fid=?1";
+    const std::string col = key ? " AND contentid" : " AND term";
     switch (q.type) {
     case T::Term:
     case T::Phrase:
-        return tables_.collectDocs("SELECT doc FROM terms WHERE fid=?1 AND term=?2",
+        return tables_.collectDocs(base + col + "=?2",
                                    [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, fid); bindText(st, 2, q.text); },
                                    out, error);
     case T::Exists:
-        return tables_.collectDocs("SELECT doc FROM terms WHERE fid=?1",
-                                   [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, fid); }, out, error);
+        return tables_.collectDocs(base, [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, fid); }, out, error);
     case T::Prefix:
     case T::Wildcard: {
         const std::string prefix = q.type == T::Prefix ? q.text : globLiteralPrefix(q.text);
         const std::string end = prefixEnd(prefix);
         const bool glob = q.type == T::Wildcard;
-        std::string sql = "SELECT doc FROM terms WHERE fid=?1 AND term>=?2";
-        if (!end.empty()) sql += " AND term<?3";
-        if (glob) sql += " AND term GLOB ?4";
+        std::string sql = base + col + ">=?2";
+        if (!end.empty()) sql += col + "<?3";
+        if (glob) sql += col + " GLOB ?4";
         return tables_.collectDocs(sql, [&](sqlite3_stmt* st) {
             sqlite3_bind_int64(st, 1, fid);
             bindText(st, 2, prefix);
@@ -171,9 +174,9 @@ bool QueryExecutor::leafString(const QueryNode& q, const CoreTables::Field& f, D
         }, out, error);
     }
     case T::Range: {
-        std::string sql = "SELECT doc FROM terms WHERE fid=?1";
-        if (!q.lowerOpen) sql += q.lowerInclusive ? " AND term>=?2" : " AND term>?2";
-        if (!q.upperOpen) sql += q.upperInclusive ? " AND term<=?3" : " AND term<?3";
+        std::string sql = base;
+        if (!q.lowerOpen) sql += col + (q.lowerInclusive ? ">=?2" : ">?2");
+        if (!q.upperOpen) sql += col + (q.upperInclusive ? "<=?3" : "<?3");
         return tables_.collectDocs(sql, [&](sqlite3_stmt* st) {
             sqlite3_bind_int64(st, 1, fid);
             if (!q.lowerOpen) bindText(st, 2, q.lower);

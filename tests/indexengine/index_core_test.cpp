@@ -113,6 +113,10 @@ TEST_F(IndexCoreTest, AnswersEachQueryForm) {
         {"FileUniqueId:J12_F3456", "1: d3"},         // an odd value of a numeric name stays findable
         {"timestamp:[* TO 2024-03-02T00:00:00Z]", "1: d1"},
         {"nosuchfield:x", "0:"},
+        {"contentid:d2", "1: d2"},
+        {"contentid:d* -contentid:d1", "2: d2 d3"},
+        {"contentid:{d1 TO *]", "2: d2 d3"},
+        {"contentid:?3", "1: d3"},
         {"(MonitoringPolicyId:5 AND tag_ss:web) AND NOT LogLine:login", "1: d1"},
     };
     for (const auto& [q, expected] : cases) EXPECT_EQ(ids(q), expected) << q;
