@@ -263,7 +263,10 @@ bool QueryExecutor::leafText(const QueryNode& q, const CoreTables::Field& f, Doc
         if (tokens.empty()) return true;
         if (q.type == T::Phrase) return match(ftsPhrase(tokens), out);
         std::string expr;
-        for (const auto& t : tokens) expr += (expr.empty() ? "" : " ") + ftsPhrase({t});
+        for (const auto& t : tokens) {
+            if (!expr.empty()) expr += ' ';
+            expr += ftsPhrase({t});
+        }
         return match(expr, out);
     }
     case T::Prefix: {

@@ -121,6 +121,16 @@ TEST_F(IndexdHttp, AddsReplacesAndAnswersInBothFormats) {
     j = s.selectJson("kqcorelm0", "q=error&fq=MonitoringPolicyId:7&fq=status_if:500");
     EXPECT_EQ(ids(j), std::vector<std::string>{"c"});
 
+    // Each query form once over HTTP (the forms' details are covered below the server).
+    const std::pair<const char*, int64_t> forms[] = {
+        {"LogLine:\"failed &amp; error\"", 1}, {"LogLine:refus*", 1}, {"LogLine:l?gin", 1}, {"disk", 1},
+        {"status_if:[400 TO *]", 3}, {"status_if:{404 TO 500}", 0}, {"eventTime:[* TO NOW-1YEAR/DAY]", 3},
+        {"eventTime:[NOW-1DAY TO NOW]", 0}, {"timestamp:[NOW-1HOUR TO NOW+1HOUR]", 3},
+        {"+MonitoringPolicyId:5 -tag_ss:t1", 1}, {"NOT MonitoringPolicyId:5", 1},
+        {"(MonitoringPolicyId:7 OR tag_ss:t2) AND status_if:500", 2}, {"contentid:a*", 1}, {"tag_ss:*", 1},
+    };
+    for (const auto& [q, n] : forms) EXPECT_EQ(s.count("kqcorelm0", q), n) << q;
+
     // The XML shape, as the default.
     r = s.get("/solr/kqcorelm0/select?q=contentid:c&fl=contentid,status_if");
     ASSERT_TRUE(r);
