@@ -40,6 +40,12 @@ const char* kSchema =
 
 const char* const kUniqueKeyField = "contentid";
 
+std::string textTableName(int64_t fid) {
+    std::string name = "x";
+    name += std::to_string(fid);
+    return name;
+}
+
 std::string sqliteError(sqlite3* db, const std::string& what) {
     return what + ": " + (db ? sqlite3_errmsg(db) : "no database");
 }
@@ -158,10 +164,9 @@ const CoreTables::Field* CoreTables::ensureField(const std::string& name, std::s
     sqlite3_reset(st);
     Field f{sqlite3_last_insert_rowid(db_), name, fieldTypeFor(name)};
     if (f.type.kind == FieldKind::Text) {
-        // The table name is built from the number only, never from the field's name.
-        const std::string sql = "CREATE VIRTUAL TABLE IF NOT EXISTS x" + std::to_string(f.fid) +
-                                " USING fts5(v, content='', columnsize=0,"
-                                " tokenize='unicode61 remove_diacritics 0')";
+        std::string sql = "CREATE VIRTUAL TABLE IF NOT EXISTS ";
+        sql += textTableName(f.fid);
+        sql += " USING fts5(v, content='', columnsize=0, tokenize='unicode61 remove_diacritics 0')";
         if (!exec(sql.c_str(), error)) return nullptr;
     }
     auto [it, ok] = byName_.emplace(name, f);
@@ -257,7 +262,7 @@ bool CoreTables::writeIndexRows(int64_t doc, const IndexDocument& d, bool remove
         }
     }
     for (const auto& [fid, text] : texts) {
-        const std::string table = "x" + std::to_string(fid);
+        const std::string table = textTableName(fid);
         const std::string sql = remove ? "INSERT INTO " + table + "(" + table + ", rowid, v) VALUES('delete', ?1, ?2)"
                                        : "INSERT INTO " + table + "(rowid, v) VALUES(?1, ?2)";
         sqlite3_stmt* st = statement(sql, error);

@@ -87,6 +87,9 @@ private:
 // The unique key: answered from docs(contentid), not from terms.
 extern const char* const kUniqueKeyField;
 
+// The full-text table of a text field: "x" and the field's number, never the field's name.
+std::string textTableName(int64_t fid);
+
 // Reports the SQLite error of the handle with some context.
 std::string sqliteError(sqlite3* db, const std::string& what);
 

@@ -206,7 +206,7 @@ int IndexCore::optimize(std::string& error) {
     for (int64_t fid : textFields) {
         const CoreTables::Field* f = tables_.field(fid);
         if (!f || f->type.kind != FieldKind::Text) continue;
-        const std::string t = "x" + std::to_string(fid);
+        const std::string t = textTableName(fid);
         if (!tables_.exec(("INSERT INTO " + t + "(" + t + ") VALUES('optimize')").c_str(), error)) {
             tables_.rollback();
             return kServerError;

@@ -251,8 +251,8 @@ bool QueryExecutor::leafNumeric(const QueryNode& q, const CoreTables::Field& f, 
 
 bool QueryExecutor::leafText(const QueryNode& q, const CoreTables::Field& f, DocSet& out, std::string& error) {
     using T = QueryNode::Type;
-    const std::string sql = "SELECT rowid FROM x" + std::to_string(f.fid) + " WHERE x" +
-                            std::to_string(f.fid) + " MATCH ?1";
+    const std::string table = textTableName(f.fid);
+    const std::string sql = "SELECT rowid FROM " + table + " WHERE " + table + " MATCH ?1";
     auto match = [&](const std::string& expr, DocSet& into) {
         return tables_.collectDocs(sql, [&](sqlite3_stmt* st) { bindText(st, 1, expr); }, into, error);
     };
