@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "support/TestSupport.h"
@@ -289,6 +290,40 @@ TEST_F(IndexdHttp, KeepsCommittedDataAcrossKillAndStop) {
     Indexd s(dir_.path());
     EXPECT_EQ(s.count("kqcorelm1", "LogLine:gamma"), 1);
     EXPECT_EQ(s.count("kqcorelm0"), 2);
+}
+
+TEST_F(IndexdHttp, StopSignalFinishesTheUpdateInFlight) {
+    std::string docs;
+    for (int i = 0; i < 20000; ++i) docs += doc("d" + std::to_string(i), 5, 200, "line number " + std::to_string(i));
+    const std::string body = batch(docs);
+    int port = 0;
+    {
+        Indexd s(dir_.path());
+        port = s.port();
+        int replyStatus = 0;
+        std::string replyBody;
+        std::thread poster([&] {
+            auto r = s.post("/solr/kqcorelm0/update", body);
+            if (r) {
+                replyStatus = r->status;
+                replyBody = r->body;
+            }
+        });
+        // The core's file appears once the body has been read and the update has begun.
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (!std::filesystem::exists(dir_.path() + "/kqcorelm0/index.db") &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+        }
+        ASSERT_TRUE(s.process().signal(SIGTERM));
+        poster.join();
+        EXPECT_EQ(replyStatus, 200) << replyBody;
+        const int status = s.process().wait(30s);
+        ASSERT_NE(status, -1);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    Indexd s(dir_.path(), port);
+    EXPECT_EQ(s.count("kqcorelm0"), 20000);
 }
 
 TEST_F(IndexdHttp, RefusesBadInputAndKeepsServing) {
