@@ -130,13 +130,15 @@ int IndexCore::checkDocument(const IndexDocument& doc, std::string& error) const
     return kOk;
 }
 
-int IndexCore::apply(const std::vector<UpdateCommand>& commands, int64_t nowMs, std::string& error) {
+int IndexCore::apply(std::vector<UpdateCommand>& commands, int64_t nowMs, std::string& error) {
     // Everything that can be refused is checked before the transaction starts.
     QueryParser parser;
     std::vector<std::unique_ptr<QueryNode>> deleteQueries;
-    for (const UpdateCommand& c : commands) {
+    const std::string now = formatIsoDate(nowMs);
+    for (UpdateCommand& c : commands) {
         if (c.type == UpdateCommand::Type::Add) {
             if (int rc = checkDocument(c.doc, error)) return rc;
+            if (!c.doc.value("timestamp")) c.doc.fields.emplace_back("timestamp", now);
         } else if (c.type == UpdateCommand::Type::DeleteByQuery) {
             auto q = parser.parse(c.text, error);
             if (!q) return kBadRequest;
@@ -150,18 +152,11 @@ int IndexCore::apply(const std::vector<UpdateCommand>& commands, int64_t nowMs, 
     }
     if (!tables_.begin(error)) return kServerError;
     size_t queryIndex = 0;
-    const std::string now = formatIsoDate(nowMs);
     for (const UpdateCommand& c : commands) {
         bool ok = true;
         switch (c.type) {
         case UpdateCommand::Type::Add:
-            if (c.doc.value("timestamp")) {
-                ok = tables_.addDocument(*c.doc.value(kUniqueKey), c.doc, error);
-            } else {
-                IndexDocument d = c.doc;
-                d.fields.emplace_back("timestamp", now);
-                ok = tables_.addDocument(*d.value(kUniqueKey), d, error);
-            }
+            ok = tables_.addDocument(*c.doc.value(kUniqueKey), c.doc, error);
             break;
         case UpdateCommand::Type::DeleteById: {
             const int64_t doc = tables_.findDocument(c.text, error);

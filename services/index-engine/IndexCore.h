@@ -58,8 +58,9 @@ public:
     std::string databasePath() const { return folder_ + "/index.db"; }
 
     // Applies commands in one transaction; adds and deletes only (commit and optimize flags are
-    // the caller's). A document without "timestamp" gets the time of indexing.
-    int apply(const std::vector<UpdateCommand>& commands, int64_t nowMs, std::string& error);
+    // the caller's). A document without "timestamp" gets the time of indexing, written into the
+    // command itself so that large batches are not copied.
+    int apply(std::vector<UpdateCommand>& commands, int64_t nowMs, std::string& error);
     int optimize(std::string& error);
     int search(const SearchRequest& request, SearchResult& result, std::string& error);
 

@@ -48,7 +48,7 @@ bool UpdateHandler::collectCommands(const httplib::Request& req, std::vector<Upd
     return true;
 }
 
-int UpdateHandler::applyTo(IndexCore& core, const std::vector<UpdateCommand>& commands, bool optimize,
+int UpdateHandler::applyTo(IndexCore& core, std::vector<UpdateCommand>& commands, bool optimize,
                            std::string& error) {
     int rc = core.apply(commands, nowEpochMs(), error);
     if (rc == kOk && optimize) rc = core.optimize(error);

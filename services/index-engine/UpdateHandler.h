@@ -18,7 +18,7 @@ public:
 
 private:
     bool collectCommands(const httplib::Request& req, std::vector<UpdateCommand>& out, std::string& error) const;
-    int applyTo(IndexCore& core, const std::vector<UpdateCommand>& commands, bool optimize, std::string& error);
+    int applyTo(IndexCore& core, std::vector<UpdateCommand>& commands, bool optimize, std::string& error);
 
     CoreRegistry& cores_;
 };

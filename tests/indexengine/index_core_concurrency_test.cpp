@@ -43,7 +43,8 @@ TEST(IndexCoreConcurrency, WritersReadersAndAdminShareCores) {
             int status = 0;
             std::string e;
             auto core = cores.getOrCreate("shared", status, e);
-            if (!core || core->apply(batch(id, round), nowEpochMs(), e) != kOk) ++failures;
+            auto cmds = batch(id, round);
+            if (!core || core->apply(cmds, nowEpochMs(), e) != kOk) ++failures;
         }
     };
     auto reader = [&]() {
@@ -67,7 +68,8 @@ TEST(IndexCoreConcurrency, WritersReadersAndAdminShareCores) {
             if (cores.create("scratch", e) != kOk) ++failures;
             int status = 0;
             auto core = cores.getOrCreate("scratch", status, e);
-            if (core) core->apply(batch(9, i), nowEpochMs(), e);
+            auto cmds = batch(9, i);
+            if (core) core->apply(cmds, nowEpochMs(), e);
             for (const auto& c : cores.all()) {
                 IndexCore::Status s;
                 c->status(s, e);

@@ -49,7 +49,7 @@ protected:
         ASSERT_EQ(core_->open(error_), kOk) << error_;
     }
 
-    int apply(const std::vector<UpdateCommand>& cmds) { return core_->apply(cmds, now_, error_); }
+    int apply(std::vector<UpdateCommand> cmds) { return core_->apply(cmds, now_, error_); }
 
     // The contentids a query finds, in result order; "!" and the reason on failure.
     std::string ids(const std::string& q, const std::string& fq = "", const std::string& sort = "",
