@@ -20,15 +20,19 @@ std::string lowerCopy(std::string_view s) {
     return out;
 }
 
+// The dates are strict: a time the index cannot read (say "10:20:30:0Z") refuses the request,
+// so a sender learns of it at once. The numeric ids are not: compliance records carry text in
+// "FileUniqueId", which is kept as an exact string.
 struct Fixed {
     std::string_view name;
     FieldKind kind;
+    bool strict = false;
 };
 
 constexpr std::array<Fixed, 12> kFixed{{
     {"LogLine", FieldKind::Text},
-    {"eventTime", FieldKind::Date},
-    {"timestamp", FieldKind::Date},
+    {"eventTime", FieldKind::Date, true},
+    {"timestamp", FieldKind::Date, true},
     {"TemplateId", FieldKind::Long},
     {"MonitoringPolicyId", FieldKind::Long},
     {"isLMDoc", FieldKind::Long},
@@ -44,7 +48,7 @@ constexpr std::array<Fixed, 12> kFixed{{
 
 FieldType fieldTypeFor(std::string_view name) {
     for (const Fixed& f : kFixed) {
-        if (f.name == name) return {f.kind, false};
+        if (f.name == name) return {f.kind, f.strict};
     }
     const std::string n = lowerCopy(name);
     // Longer suffixes first: "_t_if" is a time of day in milliseconds, "_tf" a date.

@@ -16,8 +16,8 @@ enum class FieldKind {
     Text,    // tokenized text
 };
 
-// `strictType` is true when the suffix demands the type (a value that does not parse is an error),
-// false for the fixed names, whose odd values are kept as exact strings instead.
+// `strictType` is true when a value that does not parse is an error (typed suffixes and the fixed
+// dates), false for the fixed numeric names, whose odd values are kept as exact strings instead.
 struct FieldType {
     FieldKind kind = FieldKind::String;
     bool strictType = false;

@@ -162,6 +162,7 @@ TEST_F(IndexCoreTest, RefusedRequestChangesNothing) {
         {add({{"contentid", "n1"}}), add({{"MonitoringPolicyId", "1"}})},               // no contentid
         {add({{"contentid", "n1"}}), add({{"contentid", "n2"}, {"code_if", "12a"}})},   // not an integer
         {add({{"contentid", "n1"}}), add({{"contentid", "n2"}, {"when_tf", "2024-3-5T7:4:9:0Z"}})},
+        {add({{"contentid", "n1"}}), add({{"contentid", "n2"}, {"eventTime", "2024-3-5T10:20:30:0Z"}})},
         {add({{"contentid", "n1"}}), deleteQuery("MonitoringPolicyId:(5")},
     };
     for (const auto& cmds : refused) {
