@@ -69,7 +69,7 @@ bool parseSort(const std::string& text, std::vector<SortKey>& out, std::string& 
         for (char& c : dir) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (dir == "desc") key.descending = true;
         else if (dir != "asc") {
-            error = "Can't determine a Sort Order (asc or desc) in sort spec '" + part + "'";
+            error = "Can't determine a Sort Order (asc or desc) in sort '" + part + "'";
             return false;
         }
         if (key.field != "score") out.push_back(key);
