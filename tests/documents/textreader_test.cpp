@@ -362,3 +362,29 @@ TEST(TextReader, MissingFileYieldsNothing) {
     EXPECT_EQ(doc.read(), nullptr);
     EXPECT_TRUE(log.contains("", -1, "Unable to open file [/nonexistent/dir/file.log] with error"));
 }
+
+TEST(TextReader, SecondaryKeyValueCells) {
+    lmtest::TempDir dir;
+    lmtest::writeFile(dir.file("log"), "1 a login user=bob took=15 junk=1 User Name = alice smith\n"
+                                       "2 b retry took=slow user=carol\n");
+    TemplateXML t = numberWordText();
+    TemplateXML keys = makeTemplate({{String, FreeText, "user"}, {Number, Decimal, "took"}, {String, FreeText, "User Name"}});
+    LMTextFileDocument doc(dir.file("log"));
+    doc.setTemplateXml(&t);
+    doc.setSecondaryTemplateXml(&keys);
+    std::vector<std::vector<std::pair<std::string, std::string>>> seen;
+    while (LMDocumentRow* row = doc.read()) {
+        std::vector<std::pair<std::string, std::string>> cells;
+        for (LMDocumentColumn* cell : row->getSecondaryColumnList()) {
+            EXPECT_EQ(cell->getIndex(), 0u);
+            cells.emplace_back(cell->getColumnData()->getColumnName(), cell->getColumnData()->getDataAsString());
+        }
+        seen.push_back(cells);
+        delete row;
+    }
+    using P = std::pair<std::string, std::string>;
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], (std::vector<P>{{"user", "bob"}, {"took", "15"}, {"User Name", "alice"}}));
+    // A value that does not fit its column's type gives no cell.
+    EXPECT_EQ(seen[1], (std::vector<P>{{"user", "carol"}}));
+}

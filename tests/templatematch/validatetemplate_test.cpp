@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "documents/LMTemplateMatch.h"
-#include "documents/LMTextFileDocument.h"
 #include "platform/events/EvMessageCatalogue.h"
 #include "platform/log/EvLMDebug.h"
 
@@ -150,14 +149,4 @@ TEST(ValidateTemplate, LogsThePatternTheColumnsAndTheResponse) {
     EXPECT_TRUE(capture.contains(op, 10, " Pattern generated ^"));
     EXPECT_TRUE(capture.contains(op, 10, " Column String [13]: [message] Value  [disk is full]"));
     EXPECT_TRUE(capture.contains(op, 10, " Response XMl [<"));
-}
-
-TEST(ValidateTemplate, TheDocumentMemberAnswersTheSame) {
-    LMTextFileDocument document("");
-    std::string text = requestText(blankTemplate());
-    EXPECT_EQ(document.validateTemplate("500 12:30:01 ok", text, 1033), 0);
-    ValidateTemplateResponse response;
-    ASSERT_EQ(response.unserialize(text), 0);
-    EXPECT_EQ(response.result()->errorCode(), 0);
-    EXPECT_EQ(response.columnValuePairs_size(), 3u);
 }
