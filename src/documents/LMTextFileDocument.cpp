@@ -501,6 +501,10 @@ bool LMTextFileDocument::findValueFromKey(const std::string& key, const std::str
     return findValueFromKeyInLine(key, line, value);
 }
 
+int LMTextFileDocument::validateTemplate(const std::string& sample, std::string& text, unsigned long localeId) {
+    return validateTemplateText(sample, text, localeId);
+}
+
 bool LMTextFileDocument::MatchTemplateVariableFormat(DataType dataType, const std::string& value,
                                                      const std::string& customFormat, TypeFormat format) {
     return matchTemplateVariableFormat(dataType, value, customFormat, format);

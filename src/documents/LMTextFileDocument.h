@@ -73,6 +73,8 @@ public:
 
     void findKeyValuePair(std::string line, std::vector<std::pair<std::string, std::string>>& pairs);
     bool findValueFromKey(const std::string& key, const std::string& line, std::string& value);
+    // `text` holds a serialised validation request and is replaced by the response; returns 0.
+    int validateTemplate(const std::string& sample, std::string& text, unsigned long localeId);
     static bool MatchTemplateVariableFormat(DataType dataType, const std::string& value,
                                             const std::string& customFormat, TypeFormat format);
 
