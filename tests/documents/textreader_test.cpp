@@ -388,3 +388,33 @@ TEST(TextReader, SecondaryKeyValueCells) {
     // A value that does not fit its column's type gives no cell.
     EXPECT_EQ(seen[1], (std::vector<P>{{"user", "carol"}}));
 }
+
+// Offsets of UTF-16 files count the byte-order mark, so a stored offset resumes at a line start.
+TEST(TextReader, Utf16ResumesAtTheStoredOffset) {
+    const std::string bytes = utf16("1 a one\n2 b two\n3 c three\n", true);
+    lmtest::TempDir dir;
+    lmtest::writeFile(dir.file("u16"), bytes);
+    TemplateXML t = numberWordText();
+    unsigned long offset = 0;
+    {
+        LMTextFileDocumentWithCurrentState doc(dir.file("u16"), MonitoringTextLog);
+        doc.setTemplateXml(&t);
+        doc.openDocument();
+        delete doc.read(); // holds line 2 back as the pending record
+        offset = doc.getOffset();
+        EXPECT_EQ(offset, 2u + 2 * std::string("1 a one\n2 b two\n").size());
+    }
+    for (unsigned long line : {2ul, 0ul}) {
+        SCOPED_TRACE(line);
+        LMTextFileDocumentWithCurrentState doc(dir.file("u16"), MonitoringTextLog);
+        doc.setTemplateXml(&t);
+        doc.setOffset(offset);
+        doc.setLineNumber(line);
+        doc.openDocument();
+        auto rows = readAll(doc);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].text, "3 c three\n");
+        EXPECT_EQ(rows[0].line, 3u);
+        EXPECT_EQ(doc.getOffset(), bytes.size());
+    }
+}
