@@ -21,12 +21,12 @@ struct ColumnSpec {
 inline LogMonitoring::TemplateXML makeTemplate(const std::vector<ColumnSpec>& columns, int64_t separatorFlags = 1) {
     LogMonitoring::TemplateXML t;
     int id = 1;
-    for (const ColumnSpec& spec : columns) {
+    for (const ColumnSpec& wanted : columns) {
         LogMonitoring::Column& c = t.add_columns();
-        c.set_dataType(spec.dataType);
-        c.set_typeFormat(spec.typeFormat);
+        c.set_dataType(wanted.dataType);
+        c.set_typeFormat(wanted.typeFormat);
         c.mutable_columnEntity().set_id(id++);
-        c.mutable_columnEntity().set_name(spec.name.empty() ? "c" + std::to_string(id) : spec.name);
+        c.mutable_columnEntity().set_name(wanted.name.empty() ? "c" + std::to_string(id) : wanted.name);
     }
     if (separatorFlags) t.set_separatorFlags(separatorFlags);
     return t;

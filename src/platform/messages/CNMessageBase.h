@@ -116,7 +116,6 @@ protected:
 
 private:
     friend class MessageXml;
-    const FieldSpec& spec(int slot, FieldKind expected) const;
     int indexFor(int slot, FieldKind expected) const;
     FieldValue& slotValue(int slot, FieldKind expected);
     const FieldValue* valueIfSet(int slot, FieldKind expected) const;
