@@ -1,0 +1,234 @@
+#pragma once
+// The index helper: turns the rows of a document into index documents (an XML "<doc>" of named
+// fields with a stable content identifier), enriches them with discovered fields and locations,
+// batches them, talks HTTP to the index engine and renders records for syslog.
+//
+// An instance is used by one thread at a time; nothing here takes a lock while building
+// documents. The helper owns its batch, its connection and its send pool; the database interface
+// it may be given is not owned.
+#include <cstdint>
+#include <ctime>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LMExport.h"
+#include "documents/FilteredMessageInfo.h"
+#include "platform/log/EvLMDebug.h"
+#include "platform/messages/catalogue/Catalogue.h"
+#include "platform/network/CKqNetwork.h"
+#include "platform/registry/KQPlatformInfo.h"
+#include "platform/threads/KqThreadPool.h"
+
+class LMDBInterface;
+
+namespace LogMonitoring {
+
+class LMDocument;
+class LMDocumentRow;
+class LMSyslogSender;
+
+// Result of the operations that this platform does not offer.
+constexpr int kLMNotSupported = 0xA0010;
+
+// What the geolocation service said about one address.
+struct GeolocationAttributes {
+    std::string countryCode;
+    std::string state;
+    std::string latitude;
+    std::string longitude;
+};
+
+class LM_EXPORT LMCIHelper : public EvLMDebug {
+public:
+    // The documents of one UTC day and how many there are.
+    struct docListInfo {
+        std::string docs;
+        int32_t count = 0;
+    };
+
+    LMCIHelper();
+    LMCIHelper(uint64_t clientId, const std::string& clientName);
+    virtual ~LMCIHelper();
+    LMCIHelper(const LMCIHelper&) = delete;
+    LMCIHelper& operator=(const LMCIHelper&) = delete;
+
+    // ---- document building ----
+    // Builds the record's document and hands it to batching (or, in syslog mode, leaves the
+    // rendered record in currentDoc for the caller to send).
+    int handleGenerateCIXML(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info);
+    int generateCIXMLFromTemplate(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info);
+    int generateCIXMLFromDataSetTemplate(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info);
+    int generateCIXMLForQuilmarTemplate(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info);
+    int generateCIXMLFromTemplateBase(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info,
+                                      std::list<Column>& columns, bool dataSetMode);
+    void fillCommonInfo(LMDocumentRow* row, FilteredMessageInfo& info, struct tm& eventTime);
+    void fillCommonInfoForMIFID(LMDocumentRow* row, FilteredMessageInfo& info, struct tm& eventTime);
+
+    void addField(const std::string& name, const std::string& value, bool untruncated = false);
+    void addField(const std::string& name, int64_t value);
+    void encode(std::string& value);
+    void docStart();
+    void docEnd();
+    void docAppend();
+
+    // Batching takes the finished document from currentDoc.
+    virtual int addToDocList();
+
+    // The UTC epoch second of 00:00 of the day the broken-down time names.
+    uint64_t createKeyFordocMap(struct tm& time);
+    // Sub-expression `group` of the first case-insensitive match of `pattern` in `text`; -1 asks
+    // only whether it matches ("replaced"). "" for no match, a bad group or a bad expression.
+    std::string regularExpressionEvaluator(const std::string& text, const std::string& pattern,
+                                           const int& group);
+
+    // ---- identity and per-file settings ----
+    void setClientName(std::string name);
+    void setOrvexerName(std::string name);
+    void clearHeadderInfo();
+    void setUploadTags(std::string& tags);
+    void setUploadRequestId(std::string& id) { uploadRequestId = id; }
+    std::string getUploadRequestId() { return uploadRequestId; }
+    void setUserId(int id) { uploadUserId = id; }
+    void setUniqueFileId(int64_t id) { uniqueFileId = id; }
+    void setAllowSyslog(bool allow) { syslogMode = allow; }
+    bool isSysLogAllowed() { return syslogMode; }
+    bool getisLmScaleRegEnabled() { return dayBucketMode; }
+
+    // ---- field discovery and geolocation ----
+    void discoverAndAddToCIDocNew(std::string text, std::string& doc);
+    int discoverIPAndAddToCIDoc(std::string text, std::string& doc);
+    int discoverAndAddLatLng(std::string text, std::string& doc, const std::string& ip);
+    std::string ipToLocation(const std::string& ip);
+    void latLngToCountryState(const std::string& latitude, const std::string& longitude, std::string& country,
+                              std::string& state);
+    int getLocationResponse(const std::string& url, std::string& response, std::string body);
+    void addGeoDiscoverFields(std::string ip, std::string country, std::string state, std::string latitude,
+                              std::string longitude);
+    bool isPrivateIPAddress(const std::string& ip);
+    void discoverAndAddToCIDoc(std::string text, std::string pattern, std::string& doc);
+    void setGeolocationService(const std::string& locationUrl, const std::string& reverseGeocodingUrl,
+                               const std::string& key, const std::string& user);
+    void setDBInterface(LMDBInterface* db) { dbInterface = db; }
+
+    // ---- pattern header rules ----
+    int populatePatternHeader(std::string patternsXml, TemplateXML templateXml);
+
+    // ---- HTTP ----
+    // 1 when a non-empty reply body arrived (in `response`), -1 otherwise.
+    int indexCollectedData(std::string& url, std::string& body, std::string& response, bool useContentType,
+                           bool useGet);
+
+    // ---- syslog ----
+    void setPropertiesForSysLog(std::string dataSetName);
+    // Connects to a syslog receiver: protocol 1 UDP, 2 TCP. 0 on success; kLMNotSupported for a
+    // protocol this platform does not offer.
+    int initialize(std::string host, int port, int protocol);
+    // Sends currentDoc, with syslogPrefix in front, as one syslog message. 0 only when the
+    // transport took the whole message.
+    int sendDataToSysLog();
+    int sendDataToSysLogTLS();
+    int initializeTLS();
+    int LoadCACertificatePath();
+    int LoadKqLMSSLHelperDLL();
+    int closeConnectionTLS();
+    int closeConnection();
+
+    // ---- members, in the documented order ----
+    int32_t docCount = 0;
+    int32_t currentNodeIndex = 0;
+    int32_t indexStatus = 1;
+    int32_t uploadUserId = 0;
+    int32_t lastErrorCode = 0;
+    int32_t proxyClientId = 0;
+    int32_t globalPolicyId = 0;
+    int32_t internetGateway = 0;
+    int64_t clientId = 0;
+    uint64_t monitoringPolicyId = 0;
+    uint64_t maxFieldLength = 5120;
+    uint64_t threadPoolSize = 0;
+    int64_t cloudPolicyId = 0;
+    int64_t uniqueFileId = 0;
+    std::string engineUrl;
+    std::string clusteringUrl;
+    std::string clientName;
+    std::string engineHostName;
+    std::string docList;
+    std::string currentDoc;
+    std::string patternHeaderDocs;
+    std::string orvexerName;
+    std::string defaultClientName;
+    std::string globalWebServiceUrl;
+    std::string authToken;
+    std::string lastErrorText;
+    std::string geoLocationUrl;
+    std::string geoReverseGeocodingUrl;
+    std::string geoServiceKey;
+    std::string geoServiceUser;
+    std::list<cloudClientInfoV2> nodeList;
+    CKqNetwork network;
+    KqThreadPool threadPool;
+    bool threadPoolStarted = false;
+    bool useThreadPool = false;
+    bool flushEnabled = true;
+    bool discoverEvents = false;
+    bool geoDiscoveryEnabled = false;
+    bool eventTimeEnabled = true;
+    std::vector<std::string> uploadTags;
+    std::string uploadRequestId;
+    std::vector<int32_t> batchFileIds;
+    int32_t lastBatchFileId = 0;
+    LMDBInterface* dbInterface = nullptr;
+    std::map<uint64_t, docListInfo> docMap;
+    int64_t docMapBytes = 0;
+    uint64_t currentDayKey = 0;
+    int32_t dataAgeingDays = 0;
+    int32_t timeFactor = 0;
+    uint64_t subClientId = 0;
+    std::string dumpLocation;
+    bool dayBucketMode = true;
+    bool forceListMode = false;
+    std::list<TMMsg::LMRequestedReIndexTimeInterval> reIndexIntervals;
+    KQGlobalParam globalParams;
+    std::map<std::string, GeolocationAttributes> geoCache;
+    bool syslogMode = false;
+    std::string syslogPrefix;
+
+private:
+    // The template column being written and what the walk learnt from it.
+    void addColumnField(const Column& column, const std::string& value, bool dataSetMode, bool quilmar);
+    void appendSecondaryColumns(LMDocument* doc, LMDocumentRow* row);
+    void appendBigRecordDocument(const std::string& rowText, const FilteredMessageInfo& info);
+    void appendContentId(const FilteredMessageInfo& info, const char* fileOrKeyPart, bool withRequestId);
+    void appendCommonTail(LMDocumentRow* row, const FilteredMessageInfo& info, struct tm& eventTime,
+                          bool compliance);
+    void renderSyslogColumn(const Column& column, const std::string& value, std::string& datePrefix);
+    void noteBatchFileId(int32_t fileId);
+
+    // Reused per-record buffers: the builder runs once per record and should not allocate for
+    // every field.
+    std::string escaped_;
+    std::string escapedTwice_;
+    std::string name_;
+    std::string number_;
+    std::unique_ptr<LMSyslogSender> syslog_;
+};
+
+// ---- free helpers of the builder ----
+LM_EXPORT bool EncodeInvalidXMLChar(std::string& text);
+LM_EXPORT bool isNumberInRange(const std::string& text);
+LM_EXPORT bool isNaN(const std::string& text);
+// Sets sfName to name + "_sf" when the column is filterable and not tokenized.
+LM_EXPORT void add_sfField(const Column& column, std::string& sfName, std::string& name);
+LM_EXPORT bool validateAndGetUTC(struct tm& time, bool noConversion);
+LM_EXPORT void lower(std::string& text);
+// The index field name of a template column: name, "_", type letter, kind letter, lower-cased.
+LM_EXPORT std::string indexFieldNameOf(const Column& column);
+
+// ---- syslog ----
+LM_EXPORT bool AllowFieldForSyslog(const std::string& name);
+
+
+}
