@@ -213,7 +213,8 @@ private:
     std::string escapedTwice_;
     std::string name_;
     std::string number_;
-    std::unique_ptr<LMSyslogSender> syslog_;
+    // Shared so that the helper can be destroyed where the sender is only declared.
+    std::shared_ptr<LMSyslogSender> syslog_;
 };
 
 // ---- free helpers of the builder ----
