@@ -175,6 +175,8 @@ private:
     size_t nestedEnd(char token, char closer, size_t at) {
         const size_t last = lastOf(closer);
         if (last == std::string::npos || last < at) return std::string::npos;
+        const int index = tableIndex(token, closer);
+        if (built_[index]) return fromTable(index, at); // paid for once, cheaper than any walk
         int depth = 1;
         size_t x = at;
         for (; x < n_ && x - at < kWalkBudget; ++x) {
@@ -191,14 +193,21 @@ private:
             }
             return std::string::npos;
         }
-        const uint32_t j = table(token, closer)[at];
+        build(index, token, closer);
+        return fromTable(index, at);
+    }
+
+    static int tableIndex(char token, char closer) {
+        return (token == '[' ? 3 : 0) + (closer == '"' ? 1 : closer == '\'' ? 2 : 0);
+    }
+
+    size_t fromTable(int index, size_t at) const {
+        const uint32_t j = buffers_.firstAbove[index][at];
         return j == kNoPosition ? std::string::npos : static_cast<size_t>(j) - 1;
     }
 
-    const std::vector<uint32_t>& table(char token, char closer) {
-        const int index = (token == '[' ? 3 : 0) + (closer == '"' ? 1 : closer == '\'' ? 2 : 0);
+    void build(int index, char token, char closer) {
         std::vector<uint32_t>& above = buffers_.firstAbove[index];
-        if (built_[index]) return above;
         built_[index] = true;
         auto delta = [&](char c) { return c == closer ? 1 : c == token ? -1 : 0; };
         int32_t p = 0;
@@ -212,7 +221,6 @@ private:
             above[i] = stack.empty() ? kNoPosition : stack.back().second;
             stack.emplace_back(p, static_cast<uint32_t>(i));
         }
-        return above;
     }
 
     const std::string& text_;

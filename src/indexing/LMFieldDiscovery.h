@@ -10,8 +10,8 @@
 // These tokenizer helpers look like the template key/value extraction's (documents/
 // LMTemplateMatch.h) and share its byte classes, but they differ in details on purpose: the
 // sanitiser here drops every byte from 0x80 up, a value closed by a line feed keeps the line feed,
-// and a comma before the terminator is not treated specially. The signatures already stored in
-// indexes depend on these rules, so the two sets must not be merged.
+// and a comma before the terminator is not treated specially. Every "hash_if" ever written
+// depends on these rules byte for byte, so the two sets must not be merged.
 //
 // All functions are thread-safe; the locator keeps per-thread scratch buffers that it reuses
 // from record to record.
