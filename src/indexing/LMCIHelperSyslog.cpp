@@ -15,10 +15,11 @@ namespace {
 // table: initialised at compile time, so it is ready before any static constructor runs and
 // safe to read from any thread.
 constexpr std::array<std::string_view, 21> sysLogFields = {
-    "opid",           "auditdate",     "audittime",   "severitylevel", "operation", "details",
-    "username",       "eventid",       "occurrencedate", "occurrencetime", "eventseverity",
-    "description",    "program",       "computer",    "jobid",         "alertid",   "alertname",
-    "alertdate",      "alerttime",     "alertseverity", "alertdescription",
+    "opid",          "auditdate",      "audittime",      "severitylevel", "operation",
+    "details",       "username",       "eventid",        "occurrencedate", "occurrencetime",
+    "eventseverity", "description",    "program",        "computer",      "jobid",
+    "alertid",       "alertname",      "alertdate",      "alerttime",     "alertseverity",
+    "alertdescription",
 };
 
 } // namespace

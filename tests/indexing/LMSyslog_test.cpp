@@ -373,3 +373,65 @@ TEST(LMCIHelperSyslog, ForwardedFieldsAreExactlyTheDataSetColumns) {
     for (const char* name : {"EventId", "Eventid", "eventid ", "", "event", "alertdescriptions", "message"})
         EXPECT_FALSE(AllowFieldForSyslog(name)) << name;
 }
+
+TEST(LMCIHelperSyslog, PrefixFollowsTheDataSet) {
+    struct Case {
+        std::string dataSet;
+        std::string before;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"LMGetAlertDataSetForCI", "", "Alerts: "},
+        {"LMGetGUIAuditDataSetForCI", "", "AuditTrail: "},
+        {"LMGetEventViewerDataSetForCI", "Alerts: ", "Events: "},
+        {"/var/log/messages", "Events: ", "Events: "}, // other names leave the prefix alone
+        {"lmgetalertdatasetforci", "", ""},
+    };
+    LMCIHelper helper(1, "c");
+    for (const Case& c : cases) {
+        helper.syslogPrefix = c.before;
+        helper.setPropertiesForSysLog(c.dataSet);
+        EXPECT_EQ(helper.syslogPrefix, c.expected) << c.dataSet;
+    }
+}
+
+TEST(LMCIHelperSyslog, SendsPrefixAndRecordOnlyOverAnInitializedConnection) {
+    EvLogCapture capture;
+    LMCIHelper helper(1, "c");
+    helper.setAllowSyslog(true);
+    helper.currentDoc = "Eventid = {42}  Occurrencetime = {5 Mar 2024 10:15:00}  Description = {Disk full}  ";
+    helper.setPropertiesForSysLog("LMGetEventViewerDataSetForCI");
+    const std::string expected = "Events: " + helper.currentDoc;
+
+    EXPECT_NE(helper.sendDataToSysLog(), 0);
+    EXPECT_EQ(helper.initialize("127.0.0.1", 6514, 3), kLMNotSupported);
+    EXPECT_TRUE(capture.contains("LMCIHelper::initialize", "syslog protocol [3] is not supported"));
+    EXPECT_NE(helper.sendDataToSysLog(), 0);
+    for (int (LMCIHelper::*tls)() : {&LMCIHelper::sendDataToSysLogTLS, &LMCIHelper::initializeTLS,
+                                     &LMCIHelper::LoadCACertificatePath, &LMCIHelper::LoadKqLMSSLHelperDLL,
+                                     &LMCIHelper::closeConnectionTLS})
+        EXPECT_EQ((helper.*tls)(), kLMNotSupported);
+    EXPECT_NE(helper.initialize("127.0.0.1", lmtest::freeLoopbackPort(), LMSyslogSender::kTcp), 0);
+    EXPECT_NE(helper.sendDataToSysLog(), 0);
+
+    UdpReceiver udp;
+    ASSERT_EQ(helper.initialize("127.0.0.1", udp.port(), LMSyslogSender::kUdp), 0);
+    ASSERT_EQ(helper.sendDataToSysLog(), 0);
+    auto datagram = parseRfc5424(udp.receive().value_or(""));
+    ASSERT_TRUE(datagram.has_value());
+    EXPECT_EQ(datagram->msg, expected);
+
+    // Initialising again moves the helper to the new receiver.
+    TcpReceiver tcp;
+    ASSERT_EQ(helper.initialize("127.0.0.1", tcp.port(), LMSyslogSender::kTcp), 0);
+    ASSERT_TRUE(tcp.accept());
+    ASSERT_EQ(helper.sendDataToSysLog(), 0);
+    auto frame = parseRfc5424(tcp.frame().value_or(""));
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_EQ(frame->msg, expected);
+    EXPECT_FALSE(udp.receive(50ms).has_value());
+
+    EXPECT_EQ(helper.closeConnection(), 0);
+    EXPECT_NE(helper.sendDataToSysLog(), 0);
+    EXPECT_EQ(helper.closeConnection(), 0);
+}
