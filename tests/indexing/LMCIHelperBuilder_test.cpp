@@ -591,3 +591,30 @@ TEST(FreeHelpers, NumbersAndLowerCase) {
 }
 
 }
+
+namespace {
+
+TEST(SyslogRendering, ForwardedColumnsOnlyWithTheDateBeforeTheTime) {
+    UtcZone zone;
+    TemplateXML t = makeTemplate({{"eventid", Number, Decimal},
+                                  {"occurrencedate", Date, DayMonthYearSlash},
+                                  {"occurrencetime", Time, HoursMinutesSeconds},
+                                  {"EventId", Number, Decimal},
+                                  {"description", String, FreeText},
+                                  {"program", String, FreeText}});
+    TestDocument doc;
+    doc.setTemplateXml(&t);
+    TestRow row(t, {"42", "05/03/2024", "10:15:00", "43", "Disk full", ""}, "row");
+    FilteredMessageInfo info = makeInfo("Event Viewer");
+    info.recordKind = 5;
+    LMCIHelper h(1, "c");
+    h.setAllowSyslog(true);
+    LMDocument* d = &doc;
+    ASSERT_EQ(0, h.generateCIXMLFromTemplate(d, &row, info));
+    EXPECT_EQ("Eventid = {42}  Occurrencetime = {5 Mar 2024 10:15:00}  Description = {Disk full}  ", h.currentDoc);
+    ASSERT_EQ(0, h.handleGenerateCIXML(d, &row, info));
+    EXPECT_EQ(0, h.docCount) << "a rendered record is sent by the session, not batched";
+    EXPECT_TRUE(h.docList.empty());
+}
+
+}
