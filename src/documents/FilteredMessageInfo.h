@@ -11,9 +11,20 @@ struct Line {
     std::string text;
 };
 
-// Options of compliance-record matching. The matcher that fills them comes later; until then
-// the record kind alone marks a compliance record and this carries nothing.
-struct MIFIDOptions {};
+// Where an archived file indexed as compliance records came from. The numbers that a caller may
+// leave out start at 0, so a document never carries an undefined value.
+struct MIFIDOptions {
+    int64_t jobId = 0;
+    int32_t applicationId = 0;
+    int32_t sourceClientId = 0;
+    std::string fileKey;
+    std::string fileName;
+    std::string fileGuid;
+    int64_t archChunkId = 0;
+    int64_t archChunkOffset = 0;
+    int64_t vestryNumber = 0;
+    int32_t appTypeId = 0;
+};
 
 struct FilteredMessageInfo {
     int32_t uniqueFileId = 0;       // the F part of the content identifier

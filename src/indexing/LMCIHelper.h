@@ -28,6 +28,8 @@ namespace LogMonitoring {
 
 class LMDocument;
 class LMDocumentRow;
+class LMDocumentColumn;
+class ColumnData;
 class LMSyslogSender;
 
 // Result of the operations that this platform does not offer.
@@ -197,22 +199,45 @@ public:
     std::string syslogPrefix;
 
 private:
-    // The template column being written and what the walk learnt from it.
-    void addColumnField(const Column& column, const std::string& value, bool dataSetMode, bool quilmar);
-    void appendSecondaryColumns(LMDocument* doc, LMDocumentRow* row);
+    // Marks the row whose text rowText_ holds while one build runs.
+    struct RowTextScope {
+        RowTextScope(LMDocumentRow*& slot, LMDocumentRow* row) : slot_(slot) { slot_ = row; }
+        ~RowTextScope() { slot_ = nullptr; }
+        LMDocumentRow*& slot_;
+    };
+
+    int buildFromColumns(LMDocument* doc, LMDocumentRow* row, FilteredMessageInfo& info,
+                         const std::vector<const Column*>& columns, bool dataSetMode);
+    // Writes the field (and its companions) of one template column; false when the value wrote
+    // nothing (empty, a data-set job id of 0, or a number beyond 64 bits).
+    bool addColumnField(const Column& column, const std::string& baseName, const std::string& hexName,
+                        const std::string& value, bool dataSetMode);
+    void appendKindLetter(const Column& column, std::string& name);
+    void appendSecondaryColumns(LMDocument* doc, LMDocumentRow* row, bool dataSetMode);
+    void appendSecondaryColumn(const Column& column, const ColumnData& found, bool dataSetMode);
+    bool appendSecondaryDateTime(const Column& column, const std::string& baseName, ColumnData& value);
     void appendBigRecordDocument(const std::string& rowText, const FilteredMessageInfo& info);
-    void appendContentId(const FilteredMessageInfo& info, const char* fileOrKeyPart, bool withRequestId);
+    // "KQLM_C<client>_MP<policy>_F<file>_L<line>", or with keyPart in place of "F<file>".
+    std::string contentIdText(const FilteredMessageInfo& info, const char* keyPart, const char* suffix);
     void appendCommonTail(LMDocumentRow* row, const FilteredMessageInfo& info, struct tm& eventTime,
                           bool compliance);
-    void renderSyslogColumn(const Column& column, const std::string& value, std::string& datePrefix);
+    void renderSyslogColumn(const Column& column, ColumnData* data, std::string& datePrefix);
     void noteBatchFileId(int32_t fileId);
+    const std::string& rowTextOf(LMDocumentRow* row);
+    bool addQuilmarColumn(const Column& column, LMDocumentColumn* cell, struct tm& eventTime);
 
     // Reused per-record buffers: the builder runs once per record and should not allocate for
     // every field.
     std::string escaped_;
     std::string escapedTwice_;
     std::string name_;
+    std::string extraName_;
     std::string number_;
+    std::string rowText_;
+    LMDocumentRow* rowTextRow_ = nullptr;
+    std::vector<const Column*> columnRefs_;
+    std::list<LMDocumentColumn*> cells_;
+    std::list<LMDocumentColumn*> secondaryCells_;
     // Shared so that the helper can be destroyed where the sender is only declared.
     std::shared_ptr<LMSyslogSender> syslog_;
 };
@@ -221,7 +246,7 @@ private:
 LM_EXPORT bool EncodeInvalidXMLChar(std::string& text);
 LM_EXPORT bool isNumberInRange(const std::string& text);
 LM_EXPORT bool isNaN(const std::string& text);
-// Sets sfName to name + "_sf" when the column is filterable and not tokenized.
+// Sets sfName to name + "sf" (name ends in "_") when the column is filterable and not tokenized.
 LM_EXPORT void add_sfField(const Column& column, std::string& sfName, std::string& name);
 LM_EXPORT bool validateAndGetUTC(struct tm& time, bool noConversion);
 LM_EXPORT void lower(std::string& text);

@@ -1,0 +1,798 @@
+#include "indexing/LMCIHelper.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "documents/LMDocument.h"
+#include "documents/LMDocumentColumn.h"
+#include "documents/LMDocumentRow.h"
+#include "platform/util/XmlInvalidCharHandler.h"
+#include "values/ColumnDataGenerator.h"
+#include "values/DateColumnData.h"
+#include "values/FloatColumnData.h"
+#include "values/IntColumnData.h"
+#include "values/LMRegexCache.h"
+#include "values/TimeColumnData.h"
+
+namespace LogMonitoring {
+
+namespace {
+
+const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                 "Jul", "Aug", "Sept", "Oct", "Nov", "Dec"};
+
+bool isWordBoundaryByte(unsigned char c) {
+    switch (c) {
+    case '\t': case '\n': case ' ': case '!': case '#': case '&': case ')': case ',': case '-':
+    case '.': case '/': case ';': case '<': case '>': case '?': case '\\': case ']': case '^':
+    case '|': case '}':
+        return true;
+    default:
+        return false;
+    }
+}
+bool isEligibleTokenByte(unsigned char c) { return c == '(' || c == ':' || c == '=' || c == '['; }
+bool isQuoteByte(unsigned char c) { return c == '"' || c == '\''; }
+bool isCloseTokenByte(unsigned char c) { return c == ' ' || c == ')' || c == '>' || c == ']'; }
+
+// A flag of a column counts only when it is set and non-zero.
+bool flagOn(bool has, int64_t value) { return has && value != 0; }
+bool filterableOf(const Column& c) { return flagOn(c.has_filterable(), c.filterable()); }
+bool tokenizeOf(const Column& c) { return flagOn(c.has_tokenize(), c.tokenize()); }
+bool keywordOf(const Column& c) { return flagOn(c.has_keyword(), c.keyword()); }
+bool utcOf(const Column& c) { return flagOn(c.has_utcConversion(), c.utcConversion()); }
+bool notIndexed(const Column& c) { return c.has_indexed() && c.indexed() == 0; }
+
+bool needsEscaping(unsigned char c) {
+    return c < 0x20 || c == '"' || c == '&' || c == '\'' || c == '<' || c == '>';
+}
+
+// Appends the bytes with the five XML entities written out and control bytes other than tab,
+// line feed and carriage return dropped. Plain runs are copied in one piece.
+void appendEscaped(std::string& out, const char* p, size_t n) {
+    size_t run = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        if (!needsEscaping(c)) continue;
+        out.append(p + run, i - run);
+        run = i + 1;
+        switch (c) {
+        case '"': out.append("&quot;"); break;
+        case '&': out.append("&amp;"); break;
+        case '\'': out.append("&apos;"); break;
+        case '<': out.append("&lt;"); break;
+        case '>': out.append("&gt;"); break;
+        case '\t': case '\n': case '\r': out.push_back(static_cast<char>(c)); break;
+        default: break; // other control bytes vanish
+        }
+    }
+    out.append(p + run, n - run);
+}
+
+// Escapes src into dst (dst is reused, its capacity kept).
+void escapeInto(std::string& dst, const char* p, size_t n) {
+    dst.clear();
+    appendEscaped(dst, p, n);
+    if (!dst.empty()) XmlInvalidCharHandler::encodeInvalidChars(dst);
+}
+
+const std::string& valueTextOf(LMDocumentColumn* cell) {
+    static const std::string kEmpty;
+    ColumnData* data = cell ? cell->getColumnData() : nullptr;
+    return data ? data->getDataAsString() : kEmpty;
+}
+
+std::string fileNameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The folder holding the file: the text between the last two "/", when there are two.
+bool parentFolderOf(const std::string& path, std::string& folder) {
+    const size_t last = path.rfind('/');
+    if (last == std::string::npos || last == 0) return false;
+    const size_t before = path.rfind('/', last - 1);
+    if (before == std::string::npos) return false;
+    folder = path.substr(before + 1, last - before - 1);
+    return true;
+}
+
+// Base-16 text as a 32-bit signed number; out-of-range values give the nearest limit and
+// unreadable text 0.
+int32_t hexValueOf(const std::string& text) {
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), nullptr, 16);
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+// The event time as the local broken-down time of an epoch second.
+void eventTimeFromEpoch(time_t seconds, struct tm& eventTime) { localtime_r(&seconds, &eventTime); }
+
+// What a typed cell tells about the record's time. Epoch formats replace the whole time; dates
+// and times set their parts. Quilmar lines take only dates and times.
+void takeEventTime(const Column& column, ColumnData* data, struct tm& eventTime, bool epochFormats) {
+    if (!data) return;
+    const int64_t type = column.dataType();
+    const int64_t format = column.typeFormat();
+    const bool epochDateTime = (type == Date || type == Time) && (format == EpochSecondsFraction || format == EpochSeconds);
+    const bool epochNumber = type == Timestamp && (format == FloatingPoint || format == Decimal);
+    if (epochDateTime || epochNumber) {
+        if (!epochFormats) return;
+        if (auto* f = dynamic_cast<FloatColumnData*>(data)) {
+            eventTimeFromEpoch(static_cast<time_t>(f->getValue()), eventTime);
+        } else if (auto* i = dynamic_cast<IntColumnData*>(data)) {
+            eventTimeFromEpoch(static_cast<time_t>(i->getValue()), eventTime);
+        }
+        return;
+    }
+    if (type == Date) {
+        if (auto* d = dynamic_cast<DateColumnData*>(data)) {
+            const LMDate& v = d->getValue();
+            eventTime.tm_mday = static_cast<int>(v.getDay());
+            eventTime.tm_mon = static_cast<int>(v.getMonth()) - 1;
+            eventTime.tm_year = static_cast<int>(v.getYear());
+            eventTime.tm_hour = static_cast<int>(v.getHour());
+            eventTime.tm_min = static_cast<int>(v.getMinute());
+            eventTime.tm_sec = static_cast<int>(v.getSecond());
+        }
+    } else if (type == Time) {
+        if (auto* t = dynamic_cast<TimeColumnData*>(data)) {
+            const LMTime& v = t->getValue();
+            eventTime.tm_hour = static_cast<int>(v.getHour());
+            eventTime.tm_min = static_cast<int>(v.getMinute());
+            eventTime.tm_sec = static_cast<int>(v.getSecond());
+        }
+    }
+}
+
+void appendInt(std::string& out, long long v) {
+    char buf[32];
+    const int n = std::snprintf(buf, sizeof buf, "%lld", v);
+    out.append(buf, static_cast<size_t>(n));
+}
+
+}
+
+// ---------------------------------------------------------------- construction
+
+LMCIHelper::LMCIHelper() = default;
+
+LMCIHelper::LMCIHelper(uint64_t id, const std::string& name)
+    : clientId(static_cast<int64_t>(id)), clientName(name), defaultClientName(name) {}
+
+LMCIHelper::~LMCIHelper() = default;
+
+// ---------------------------------------------------------------- document text
+
+void LMCIHelper::docStart() {
+    if (syslogMode) {
+        currentDoc.clear();
+    } else {
+        currentDoc.assign("<doc>\n");
+    }
+}
+
+void LMCIHelper::docEnd() { currentDoc.append("</doc>\n"); }
+
+void LMCIHelper::docAppend() { currentDoc.append("<doc>\n"); }
+
+void LMCIHelper::addField(const std::string& name, const std::string& value, bool untruncated) {
+    if (syslogMode) {
+        currentDoc.append(name).append(" = {").append(value).append("}  ");
+        return;
+    }
+    if (value.empty()) return;
+    currentDoc.append("<field name = \"").append(name).append("\">");
+    const size_t start = currentDoc.size();
+    const size_t n = untruncated ? value.size() : std::min<uint64_t>(value.size(), maxFieldLength);
+    appendEscaped(currentDoc, value.data(), n);
+    if (currentDoc.size() > start) XmlInvalidCharHandler::encodeInvalidChars(currentDoc, start);
+    currentDoc.append("</field>\n");
+}
+
+void LMCIHelper::addField(const std::string& name, int64_t value) {
+    number_.clear();
+    appendInt(number_, static_cast<long long>(value));
+    addField(name, number_, false);
+}
+
+void LMCIHelper::encode(std::string& value) {
+    if (value.empty()) return;
+    escapeInto(escapedTwice_, value.data(), value.size());
+    value.swap(escapedTwice_);
+}
+
+bool EncodeInvalidXMLChar(std::string& text) { return XmlInvalidCharHandler::encodeInvalidChars(text); }
+
+int LMCIHelper::addToDocList() {
+    docList.append(currentDoc);
+    ++docCount;
+    return 0;
+}
+
+// ---------------------------------------------------------------- free helpers
+
+bool isNumberInRange(const std::string& text) {
+    static const char kMax[] = "9223372036854775807";
+    if (text.size() >= 20) return false;
+    if (text.size() != 19) return true;
+    for (size_t i = 0; i < 19; ++i) {
+        if (text[i] != kMax[i]) return text[i] < kMax[i];
+    }
+    return true;
+}
+
+bool isNaN(const std::string& text) {
+    for (char c : text) {
+        if (c < '0' || c > '9') return true;
+    }
+    return false;
+}
+
+void add_sfField(const Column& column, std::string& sfName, std::string& name) {
+    if (filterableOf(column) && !tokenizeOf(column)) sfName = name + "sf";
+}
+
+void lower(std::string& text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+bool validateAndGetUTC(struct tm& time, bool noConversion) {
+    if (time.tm_mday == 0) return false;
+    time.tm_isdst = -1;
+    const time_t now = ::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    if (time.tm_year == 0) {
+        time.tm_year = local.tm_year;
+        struct tm probe = time;
+        const time_t at = mktime(&probe);
+        if (at != static_cast<time_t>(-1) && at - now > 43200) time.tm_year -= 1;
+    }
+    if (time.tm_year <= 1900) {
+        const int year = local.tm_year + 1900;
+        int century = year / 100;
+        if (year % 100 < time.tm_year) century -= 1;
+        time.tm_year += century * 100;
+    }
+    time.tm_year -= 1900;
+    if (noConversion) return true;
+    const time_t at = mktime(&time);
+    struct tm utc {};
+    gmtime_r(&at, &utc);
+    time = utc;
+    return true;
+}
+
+std::string indexFieldNameOf(const Column& column) {
+    std::string name = column.columnName() + "_";
+    if (column.has_dataType()) {
+        const int64_t type = column.dataType();
+        const int64_t format = column.typeFormat();
+        if (type == String) name += "l";
+        else if (type == Number && format == Decimal) name += "i";
+        else if (type == Number && format == FloatingPoint) name += "d";
+        else name += "s";
+    }
+    const bool filterable = filterableOf(column);
+    if (filterable && !keywordOf(column) && column.has_dataType() && column.dataType() == String) {
+        name += tokenizeOf(column) ? "t" : "f";
+    } else {
+        name += filterable ? "f" : "n";
+    }
+    lower(name);
+    return name;
+}
+
+uint64_t LMCIHelper::createKeyFordocMap(struct tm& time) {
+    struct tm day {};
+    day.tm_year = time.tm_year;
+    day.tm_mon = time.tm_mon;
+    day.tm_mday = time.tm_mday;
+    return static_cast<uint64_t>(timegm(&day));
+}
+
+std::string LMCIHelper::regularExpressionEvaluator(const std::string& text, const std::string& pattern,
+                                                   const int& group) {
+    std::string error;
+    auto re = LMRegexCache::get(pattern, boost::regex::perl | boost::regex::icase, error);
+    if (!re) {
+        Error("LMCIHelper::regularExpressionEvaluator", "Error in regex creation %s", error.c_str());
+        return "";
+    }
+    if (text.empty()) return "";
+    boost::smatch m;
+    if (!searchRegex(text, *re, m)) return "";
+    if (group == -1) return "replaced";
+    if (group < 0 || static_cast<size_t>(group) >= m.size()) return "";
+    return m[group].str();
+}
+
+// ---------------------------------------------------------------- identity
+
+void LMCIHelper::setClientName(std::string name) {
+    auto leading = [](unsigned char c) { return isWordBoundaryByte(c) || isEligibleTokenByte(c) || isQuoteByte(c); };
+    auto trailing = [&](unsigned char c) { return leading(c) || isCloseTokenByte(c) || c == '.' || c == ':'; };
+    size_t first = 0;
+    while (first < name.size() && leading(static_cast<unsigned char>(name[first]))) ++first;
+    size_t end = name.size();
+    while (end > first && trailing(static_cast<unsigned char>(name[end - 1]))) --end;
+    if (end > first) clientName = name.substr(first, end - first);
+}
+
+void LMCIHelper::setOrvexerName(std::string name) {
+    const size_t first = name.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        orvexerName.clear();
+        return;
+    }
+    const size_t last = name.find_last_not_of(' ');
+    orvexerName = name.substr(first, last - first + 1);
+}
+
+void LMCIHelper::clearHeadderInfo() {
+    orvexerName.clear();
+    clientName = defaultClientName;
+}
+
+void LMCIHelper::setUploadTags(std::string& tags) {
+    uploadTags.clear();
+    size_t start = 0;
+    while (start <= tags.size()) {
+        size_t comma = tags.find(',', start);
+        if (comma == std::string::npos) comma = tags.size();
+        if (comma > start) uploadTags.push_back(tags.substr(start, comma - start));
+        start = comma + 1;
+    }
+}
+
+// ---------------------------------------------------------------- building
+
+int LMCIHelper::handleGenerateCIXML(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info) {
+    if (globalPolicyId != 0) info.monitoringPolicyId = static_cast<uint32_t>(globalPolicyId);
+    int result;
+    if (info.templateId == 1) {
+        result = generateCIXMLForQuilmarTemplate(doc, row, info);
+    } else if (info.recordKind == 5) {
+        result = generateCIXMLFromDataSetTemplate(doc, row, info);
+    } else {
+        result = generateCIXMLFromTemplate(doc, row, info);
+    }
+    if (result != 0 || syslogMode) return result;
+    return addToDocList();
+}
+
+int LMCIHelper::generateCIXMLFromTemplate(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info) {
+    TemplateXML* templateXml = doc ? doc->getTemplateXml() : nullptr;
+    columnRefs_.clear();
+    if (templateXml) {
+        for (size_t i = 0; i < templateXml->columns_size(); ++i) columnRefs_.push_back(&templateXml->columns(i));
+    }
+    return buildFromColumns(doc, row, info, columnRefs_, false);
+}
+
+int LMCIHelper::generateCIXMLFromDataSetTemplate(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info) {
+    std::list<Column> columns = row ? row->getTemplateColumnList() : std::list<Column>();
+    return generateCIXMLFromTemplateBase(doc, row, info, columns, true);
+}
+
+int LMCIHelper::generateCIXMLFromTemplateBase(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info,
+                                              std::list<Column>& columns, bool dataSetMode) {
+    std::vector<const Column*> refs;
+    refs.reserve(columns.size());
+    for (const Column& c : columns) refs.push_back(&c);
+    return buildFromColumns(doc, row, info, refs, dataSetMode);
+}
+
+int LMCIHelper::buildFromColumns(LMDocument* doc, LMDocumentRow* row, FilteredMessageInfo& info,
+                                 const std::vector<const Column*>& columns, bool dataSetMode) {
+    struct tm eventTime {};
+    const time_t now = ::time(nullptr);
+    localtime_r(&now, &eventTime);
+    docStart();
+    if (!row) return 0;
+    const bool secondary = doc && doc->getSecondaryTemplateXml();
+    if (secondary) info.templateId = doc->getSecondarytemplateId();
+
+    cells_ = row->getColumnList();
+    std::string datePrefix;
+    auto cell = cells_.begin();
+    for (size_t i = 0; i < columns.size() && cell != cells_.end(); ++i, ++cell) {
+        const Column& column = *columns[i];
+        if (notIndexed(column) || *cell == nullptr) continue;
+        ColumnData* data = (*cell)->getColumnData();
+        const std::string& value = valueTextOf(*cell);
+        if (syslogMode) {
+            renderSyslogColumn(column, data, datePrefix);
+            continue;
+        }
+        if (addColumnField(column, column.columnName(), column.columnName(), value, dataSetMode)) {
+            takeEventTime(column, data, eventTime, true);
+        }
+    }
+    if (syslogMode) return 0;
+
+    rowText_ = row->toString();
+    RowTextScope scope(rowTextRow_, row);
+    if (geoDiscoveryEnabled) {
+        discoverIPAndAddToCIDoc(rowText_, currentDoc);
+        discoverAndAddLatLng(rowText_, currentDoc, "");
+    }
+    discoverAndAddToCIDocNew(rowText_, currentDoc);
+    const bool big = rowText_.size() > maxFieldLength;
+    if (big) addField("storecontentid_sn", contentIdText(info, nullptr, "_big"));
+    if (secondary) appendSecondaryColumns(doc, row, dataSetMode);
+    if (info.recordKind == 10) {
+        fillCommonInfoForMIFID(row, info, eventTime);
+    } else {
+        fillCommonInfo(row, info, eventTime);
+    }
+    docEnd();
+    if (big) appendBigRecordDocument(rowText_, info);
+    return 0;
+}
+
+bool LMCIHelper::addColumnField(const Column& column, const std::string& baseName, const std::string& hexName,
+                                const std::string& value, bool dataSetMode) {
+    const int64_t type = column.dataType();
+    const int64_t format = column.typeFormat();
+    const bool hasType = column.has_dataType();
+    bool jobIdColumn = false;
+    extraName_.clear();
+    if (dataSetMode && baseName == "jobid") {
+        name_.assign("jobid_i");
+        jobIdColumn = true;
+    } else {
+        name_.assign(baseName).append("_");
+        if (hasType) {
+            if (type == Number || type == Timestamp) {
+                name_ += format == Decimal ? "i" : format == FloatingPoint ? "d" : "s";
+            } else if (type == String) {
+                add_sfField(column, extraName_, name_);
+                name_ += "l";
+            } else {
+                name_ += "s";
+            }
+        }
+    }
+    appendKindLetter(column, name_);
+    if (value.empty() || (jobIdColumn && value == "0")) return false;
+    if (hasType && type == Number && format == Decimal && !isNumberInRange(value)) {
+        DebugLvl("LMCIHelper::generateCIXMLFromTemplateBase", 6,
+                 "skipping the Number[%s] as it has crossed the maximum limit.", value.c_str());
+        return false;
+    }
+    escapeInto(escaped_, value.data(), value.size());
+    lower(name_);
+    addField(name_, escaped_);
+    if (!extraName_.empty()) {
+        lower(extraName_);
+        addField(extraName_, escaped_);
+    }
+    if (hasType && type == Number && format == Hexadecimal) {
+        lower(escaped_);
+        addField(hexName + "_DEC_OF_HEX", static_cast<int64_t>(hexValueOf(escaped_)));
+    }
+    return true;
+}
+
+void LMCIHelper::appendKindLetter(const Column& column, std::string& name) {
+    const bool filterable = filterableOf(column);
+    if (filterable && !keywordOf(column) && column.has_dataType() && column.dataType() == String) {
+        name += tokenizeOf(column) ? "t" : "f";
+    } else {
+        name += filterable ? "f" : "n";
+    }
+}
+
+void LMCIHelper::renderSyslogColumn(const Column& column, ColumnData* data, std::string& datePrefix) {
+    const std::string& name = column.columnName();
+    if (!AllowFieldForSyslog(name) || !data) return;
+    const std::string& value = data->getDataAsString();
+    if (value.empty()) return;
+    std::string fieldName = name;
+    fieldName[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(fieldName[0])));
+    const int64_t type = column.dataType();
+    if (type == Date) {
+        if (auto* d = dynamic_cast<DateColumnData*>(data)) {
+            const LMDate& v = d->getValue();
+            const unsigned month = v.getMonth();
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%d %s %d ", static_cast<int>(v.getDay()),
+                          month >= 1 && month <= 12 ? kMonths[month - 1] : "", static_cast<int>(v.getYear()));
+            datePrefix = buf;
+        }
+        return;
+    }
+    if (type == Time) {
+        addField(fieldName, datePrefix + value);
+        return;
+    }
+    addField(fieldName, value);
+}
+
+void LMCIHelper::appendSecondaryColumns(LMDocument* doc, LMDocumentRow* row, bool dataSetMode) {
+    TemplateXML* secondary = doc->getSecondaryTemplateXml();
+    secondaryCells_ = row->getSecondaryColumnList();
+    for (size_t i = 0; i < secondary->columns_size(); ++i) {
+        const Column& column = secondary->columns(i);
+        const std::string sourceName = column.columnEntity() ? column.columnEntity()->name() : std::string();
+        ColumnData* found = nullptr;
+        for (LMDocumentColumn* cell : secondaryCells_) {
+            ColumnData* data = cell ? cell->getColumnData() : nullptr;
+            if (data && data->getColumnName() == sourceName) {
+                found = data;
+                break;
+            }
+        }
+        if (!found) continue;
+        appendSecondaryColumn(column, *found, dataSetMode);
+    }
+}
+
+void LMCIHelper::appendSecondaryColumn(const Column& column, const ColumnData& found, bool dataSetMode) {
+    std::string baseName = column.columnName();
+    std::string source = found.getDataAsString();
+    const LMDataExtractionOption* rule = column.extractionRule();
+    if (rule && rule->has_regularExpression() && !rule->regularExpression().empty()) {
+        const bool replace = rule->has_replacementText() && !rule->replacementText().empty();
+        const int group = replace ? -1 : std::atoi(rule->groupNumber().c_str());
+        const std::string extracted = regularExpressionEvaluator(source, rule->regularExpression(), group);
+        if (extracted.empty()) return;
+        source = replace ? rule->replacementText() : extracted;
+        char id[32];
+        std::snprintf(id, sizeof id, "%lu", static_cast<unsigned long>(column.columnId()));
+        baseName += id;
+    }
+    Column& mutableColumn = const_cast<Column&>(column);
+    std::unique_ptr<ColumnData> value(ColumnDataGenerator(mutableColumn, source));
+    if (notIndexed(column)) return;
+    const int64_t type = column.dataType();
+    if (value && (type == Date || type == Time) && appendSecondaryDateTime(column, baseName, *value)) return;
+    const std::string& text = value ? value->getDataAsString() : source;
+    addColumnField(column, baseName, column.columnName(), text, dataSetMode);
+}
+
+bool LMCIHelper::appendSecondaryDateTime(const Column& column, const std::string& baseName, ColumnData& value) {
+    struct tm t {};
+    unsigned millisecond = 0;
+    const bool isDate = column.dataType() == Date;
+    if (auto* d = dynamic_cast<DateColumnData*>(&value)) {
+        const LMDate& v = d->getValue();
+        t.tm_mday = static_cast<int>(v.getDay());
+        t.tm_mon = static_cast<int>(v.getMonth()) - 1;
+        t.tm_year = static_cast<int>(v.getYear());
+        t.tm_hour = static_cast<int>(v.getHour());
+        t.tm_min = static_cast<int>(v.getMinute());
+        t.tm_sec = static_cast<int>(v.getSecond());
+        millisecond = v.getMiliSecond();
+    } else if (auto* tv = dynamic_cast<TimeColumnData*>(&value)) {
+        const time_t now = ::time(nullptr);
+        localtime_r(&now, &t);
+        const LMTime& v = tv->getValue();
+        t.tm_hour = static_cast<int>(v.getHour());
+        t.tm_min = static_cast<int>(v.getMinute());
+        t.tm_sec = static_cast<int>(v.getSecond());
+        millisecond = v.getMiliSecond();
+    } else {
+        return false; // epoch formats carry a number; they are written as numbers
+    }
+    const bool utc = utcOf(column);
+    validateAndGetUTC(t, !utc);
+    std::string name = baseName;
+    lower(name);
+    const char* kind = filterableOf(column) ? "f" : "n";
+    char buf[96];
+    if (isDate) {
+        name += utc ? "_u_t" : "_t";
+        std::snprintf(buf, sizeof buf, "%d-%d-%dT%d:%d:%d.%d%s", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                      t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(millisecond), "Z");
+    } else {
+        name += utc ? "_u_t_i" : "_t_i";
+        const long ms = (static_cast<long>(t.tm_hour) * 3600 + t.tm_min * 60 + t.tm_sec) * 1000 +
+                        static_cast<long>(millisecond);
+        std::snprintf(buf, sizeof buf, "%ld", ms);
+    }
+    name += kind;
+    addField(name, std::string(buf));
+    return true;
+}
+
+// ---------------------------------------------------------------- common fields
+
+// The builders read the record's text once; the common fields reuse it while the build runs.
+const std::string& LMCIHelper::rowTextOf(LMDocumentRow* row) {
+    if (row != rowTextRow_) rowText_ = row->toString();
+    return rowText_;
+}
+
+std::string LMCIHelper::contentIdText(const FilteredMessageInfo& info, const char* keyPart, const char* suffix) {
+    const uint32_t line = info.lines.empty() ? 0 : info.lines.front().lineNumber;
+    char buf[512];
+    if (keyPart) {
+        std::snprintf(buf, sizeof buf, "KQLM_C%ld_MP%u_%s_L%u", static_cast<long>(clientId), info.monitoringPolicyId,
+                      keyPart, line);
+    } else {
+        std::snprintf(buf, sizeof buf, "KQLM_C%ld_MP%u_F%d_L%u", static_cast<long>(clientId), info.monitoringPolicyId,
+                      info.uniqueFileId, line);
+    }
+    std::string id = buf;
+    if (suffix) id += suffix;
+    return id;
+}
+
+void LMCIHelper::fillCommonInfo(LMDocumentRow* row, FilteredMessageInfo& info, struct tm& eventTime) {
+    std::string id = contentIdText(info, nullptr, nullptr);
+    if (!uploadRequestId.empty()) id += "_R" + uploadRequestId;
+    addField("contentid", id);
+    const std::string& text = rowTextOf(row);
+    escapeInto(escaped_, text.data(), text.size());
+    addField("LogLine", escaped_);
+    appendCommonTail(row, info, eventTime, false);
+}
+
+void LMCIHelper::fillCommonInfoForMIFID(LMDocumentRow* row, FilteredMessageInfo& info, struct tm& eventTime) {
+    const MIFIDOptions& o = info.complianceOptions;
+    const size_t hash = std::_Hash_bytes(o.fileKey.data(), o.fileKey.size(), static_cast<size_t>(0xc70f6907UL));
+    char key[96];
+    std::snprintf(key, sizeof key, "J%lld_F%zu", static_cast<long long>(o.jobId), hash);
+    addField("FileUniqueId", std::string(key));
+    std::string id = contentIdText(info, key, nullptr);
+    if (!uploadRequestId.empty()) id += "_R" + uploadRequestId;
+    addField("contentid", id);
+    const std::string& text = rowTextOf(row);
+    escapeInto(escaped_, text.data(), text.size());
+    addField("logline_sn", escaped_, true);
+    appendCommonTail(row, info, eventTime, true);
+}
+
+void LMCIHelper::appendCommonTail(LMDocumentRow* row, const FilteredMessageInfo& info, struct tm& eventTime,
+                                  bool compliance) {
+    const MIFIDOptions& o = info.complianceOptions;
+    const std::string fileName = compliance ? o.fileName : fileNameOf(info.source);
+    addField("ClientName", clientName);
+    addField("FileName", fileName);
+    std::string folder;
+    if (uploadRequestId.empty() && parentFolderOf(info.source, folder)) {
+        addField("parentfolder_sf", folder);
+        addField("parentfolder_lf", folder);
+    }
+    addField("FilePath", info.source);
+    addField("TemplateId", static_cast<int64_t>(info.templateId));
+    addField("MonitoringPolicyId", static_cast<int64_t>(info.monitoringPolicyId));
+    addField("isLMDoc", int64_t{1});
+    addField("MonitoringPolicyName", info.policyName);
+    addField("TemplateName", info.templateName);
+    for (const std::string& tag : uploadTags) {
+        addField("tag_ss", tag);
+        addField("tag_ls", tag);
+    }
+    if (uploadUserId != 0) addField("kquploaduser_if", static_cast<int64_t>(uploadUserId));
+    addField("ClientId", !compliance && cloudPolicyId != 0 ? int64_t{-1} : clientId);
+    if (eventTimeEnabled && validateAndGetUTC(eventTime, false)) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, "%d-%d-%dT%d:%d:%d%s", eventTime.tm_year + 1900, eventTime.tm_mon + 1,
+                      eventTime.tm_mday, eventTime.tm_hour, eventTime.tm_min, eventTime.tm_sec, ".0Z");
+        addField("eventTime", std::string(buf));
+        currentDayKey = createKeyFordocMap(eventTime);
+    }
+    addField("cistate", int64_t{1});
+    addField("LineNumber", static_cast<int64_t>(row->getLineNumber()));
+    if (!compliance) addField("FileUniqueId", uniqueFileId);
+    addField("clientname", clientName);
+    addField("monitoringpolicyname", info.policyName);
+    addField("filename", fileName);
+    addField("templatename", info.templateName);
+    addField("orvexer_sf", orvexerName, true);
+    noteBatchFileId(info.uniqueFileId);
+    if (!compliance) return;
+    addField("fileGuid_sn", o.fileGuid);
+    addField("vestryNumber_in", o.vestryNumber);
+    addField("sourceClientId_in", static_cast<int64_t>(o.sourceClientId));
+    addField("archChunkId_in", o.archChunkId);
+    addField("archChunkOffSet_in", o.archChunkOffset);
+    addField("subclientId_in", static_cast<int64_t>(o.applicationId));
+    addField("appTypeId_in", static_cast<int64_t>(o.appTypeId));
+    addField("backupJobId_if", o.jobId);
+}
+
+void LMCIHelper::noteBatchFileId(int32_t fileId) {
+    if (fileId == lastBatchFileId) return;
+    batchFileIds.push_back(fileId);
+    lastBatchFileId = fileId;
+}
+
+void LMCIHelper::appendBigRecordDocument(const std::string& rowText, const FilteredMessageInfo& info) {
+    docAppend();
+    addField("logline_sn", rowText, true);
+    addField("origcontentid_sf", contentIdText(info, nullptr, nullptr));
+    addField("contentid", contentIdText(info, nullptr, "_big"));
+    addField("MonitoringPolicyId", static_cast<int64_t>(info.monitoringPolicyId));
+    docEnd();
+}
+
+
+// ---------------------------------------------------------------- the suite's own log lines
+
+// Lines of the suite's log format differ from template records: the event time starts empty
+// (a line without a date gets none), numbers are not range-checked, and discovery reads only the
+// message, the last column.
+int LMCIHelper::generateCIXMLForQuilmarTemplate(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info) {
+    struct tm eventTime {};
+    docStart();
+    if (!row) return 0;
+    TemplateXML* templateXml = doc ? doc->getTemplateXml() : nullptr;
+    const bool secondary = doc && doc->getSecondaryTemplateXml();
+    if (secondary) info.templateId = doc->getSecondarytemplateId();
+    cells_ = row->getColumnList();
+    const size_t templateColumns = templateXml ? templateXml->columns_size() : 0;
+    auto cell = cells_.begin();
+    for (size_t i = 0; i < templateColumns && cell != cells_.end(); ++i, ++cell) {
+        const Column& column = templateXml->columns(i);
+        if (!column.has_columnName() || column.columnName().empty()) return 1;
+        if (notIndexed(column) || *cell == nullptr) continue;
+        addQuilmarColumn(column, *cell, eventTime);
+    }
+
+    rowText_ = row->toString();
+    RowTextScope scope(rowTextRow_, row);
+    if (secondary) appendSecondaryColumns(doc, row, false);
+    fillCommonInfo(row, info, eventTime);
+    if (geoDiscoveryEnabled) {
+        discoverIPAndAddToCIDoc(rowText_, currentDoc);
+        discoverAndAddLatLng(rowText_, currentDoc, "");
+    }
+    if (cells_.size() > 1) discoverAndAddToCIDocNew(valueTextOf(cells_.back()), currentDoc);
+    const bool big = rowText_.size() > maxFieldLength;
+    if (big) addField("storecontentid_sn", contentIdText(info, nullptr, "_big"));
+    docEnd();
+    if (big) appendBigRecordDocument(rowText_, info);
+    return 0;
+}
+
+bool LMCIHelper::addQuilmarColumn(const Column& column, LMDocumentColumn* cell, struct tm& eventTime) {
+    const std::string& raw = valueTextOf(cell);
+    escapeInto(escaped_, raw.data(), raw.size());
+    const std::string& columnName = column.columnName();
+    const int64_t type = column.has_dataType() ? column.dataType() : -1;
+    const int64_t format = column.typeFormat();
+    extraName_.clear();
+    if (columnName == "JobId") {
+        if (isNaN(escaped_)) return false;
+        name_.assign("JobId_i");
+    } else {
+        name_.assign(columnName).append("_");
+        if (type == String) {
+            add_sfField(column, extraName_, name_);
+            name_ += "l";
+        } else if (type == Number) {
+            name_ += format == Decimal ? "i" : format == FloatingPoint ? "d" : "s";
+        } else {
+            name_ += "s";
+        }
+    }
+    appendKindLetter(column, name_);
+    if (escaped_.empty()) return false;
+    if (type == Number && format == Decimal && std::atoi(escaped_.c_str()) == 0) escaped_.assign("0");
+    if (type == Number && format == Hexadecimal) lower(escaped_);
+    lower(name_);
+    addField(name_, escaped_);
+    if (!extraName_.empty()) {
+        lower(extraName_);
+        addField(extraName_, escaped_);
+    }
+    if (type == Number && format == Hexadecimal) {
+        addField(columnName + "_DEC_OF_HEX", static_cast<int64_t>(hexValueOf(escaped_)));
+    }
+    takeEventTime(column, cell->getColumnData(), eventTime, false);
+    return true;
+}
+
+}
