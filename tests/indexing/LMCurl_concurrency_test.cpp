@@ -18,7 +18,7 @@ using LogMonitoring::LMCurl;
 TEST(LMCurlConcurrency, ThreadsInitialiseAndRequestAtOnce) {
     lmtest::HttpPeer peer([](const httplib::Request& req, httplib::Response& res) {
         res.set_content("echo:" + req.body, "text/plain");
-    });
+    }, 1);
     ASSERT_TRUE(peer.running());
 
     constexpr int kThreads = 8;

@@ -31,7 +31,11 @@ class HttpPeer {
 public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
-    explicit HttpPeer(Handler handler) : handler_(std::move(handler)) {
+    // `workers` threads serve the connections. The library is not built for ThreadSanitizer, which
+    // cannot see how its workers hand data to each other; a concurrency test uses one worker (the
+    // clients still run at once, their connections wait in the queue).
+    explicit HttpPeer(Handler handler, size_t workers = 4) : handler_(std::move(handler)) {
+        server_.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
         auto serve = [this](const httplib::Request& req, httplib::Response& res) {
             SeenRequest seen;
             seen.method = req.method;
