@@ -112,6 +112,20 @@ int32_t hexValueOf(const std::string& text) {
     return static_cast<int32_t>(v);
 }
 
+// The local broken-down time of now. Every record asks for it, often more than once, and the
+// conversion is not free; within one second the answer is the same.
+time_t localNow(struct tm& out) {
+    thread_local time_t cachedSecond = -1;
+    thread_local struct tm cached {};
+    const time_t now = ::time(nullptr);
+    if (now != cachedSecond) {
+        localtime_r(&now, &cached);
+        cachedSecond = now;
+    }
+    out = cached;
+    return now;
+}
+
 // The event time as the local broken-down time of an epoch second.
 void eventTimeFromEpoch(time_t seconds, struct tm& eventTime) { localtime_r(&seconds, &eventTime); }
 
@@ -152,11 +166,6 @@ void takeEventTime(const Column& column, ColumnData* data, struct tm& eventTime,
     }
 }
 
-void appendInt(std::string& out, long long v) {
-    char buf[32];
-    const int n = std::snprintf(buf, sizeof buf, "%lld", v);
-    out.append(buf, static_cast<size_t>(n));
-}
 
 }
 
@@ -184,6 +193,13 @@ void LMCIHelper::docEnd() { currentDoc.append("</doc>\n"); }
 void LMCIHelper::docAppend() { currentDoc.append("<doc>\n"); }
 
 void LMCIHelper::addField(const std::string& name, const std::string& value, bool untruncated) {
+    appendField(name, value, untruncated);
+}
+
+void LMCIHelper::addField(const std::string& name, int64_t value) { appendField(name, value); }
+
+// Field names are mostly literals; taking views keeps the builder from making a string of each.
+void LMCIHelper::appendField(std::string_view name, std::string_view value, bool untruncated) {
     if (syslogMode) {
         currentDoc.append(name).append(" = {").append(value).append("}  ");
         return;
@@ -197,10 +213,10 @@ void LMCIHelper::addField(const std::string& name, const std::string& value, boo
     currentDoc.append("</field>\n");
 }
 
-void LMCIHelper::addField(const std::string& name, int64_t value) {
-    number_.clear();
-    appendInt(number_, static_cast<long long>(value));
-    addField(name, number_, false);
+void LMCIHelper::appendField(std::string_view name, int64_t value) {
+    char buf[32];
+    const int n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value));
+    appendField(name, std::string_view(buf, static_cast<size_t>(n)), false);
 }
 
 void LMCIHelper::encode(std::string& value) {
@@ -247,9 +263,8 @@ void lower(std::string& text) {
 bool validateAndGetUTC(struct tm& time, bool noConversion) {
     if (time.tm_mday == 0) return false;
     time.tm_isdst = -1;
-    const time_t now = ::time(nullptr);
     struct tm local {};
-    localtime_r(&now, &local);
+    const time_t now = localNow(local);
     if (time.tm_year == 0) {
         time.tm_year = local.tm_year;
         struct tm probe = time;
@@ -394,8 +409,7 @@ int LMCIHelper::generateCIXMLFromTemplateBase(LMDocument*& doc, LMDocumentRow* r
 int LMCIHelper::buildFromColumns(LMDocument* doc, LMDocumentRow* row, FilteredMessageInfo& info,
                                  const std::vector<const Column*>& columns, bool dataSetMode) {
     struct tm eventTime {};
-    const time_t now = ::time(nullptr);
-    localtime_r(&now, &eventTime);
+    localNow(eventTime);
     docStart();
     if (!row) return 0;
     const bool secondary = doc && doc->getSecondaryTemplateXml();
@@ -427,7 +441,7 @@ int LMCIHelper::buildFromColumns(LMDocument* doc, LMDocumentRow* row, FilteredMe
     }
     discoverAndAddToCIDocNew(rowText_, currentDoc);
     const bool big = rowText_.size() > maxFieldLength;
-    if (big) addField("storecontentid_sn", contentIdText(info, nullptr, "_big"));
+    if (big) appendField("storecontentid_sn", contentIdText(info, nullptr, "_big"));
     if (secondary) appendSecondaryColumns(doc, row, dataSetMode);
     if (info.recordKind == 10) {
         fillCommonInfoForMIFID(row, info, eventTime);
@@ -471,14 +485,14 @@ bool LMCIHelper::addColumnField(const Column& column, const std::string& baseNam
     }
     escapeInto(escaped_, value.data(), value.size());
     lower(name_);
-    addField(name_, escaped_);
+    appendField(name_, escaped_);
     if (!extraName_.empty()) {
         lower(extraName_);
-        addField(extraName_, escaped_);
+        appendField(extraName_, escaped_);
     }
     if (hasType && type == Number && format == Hexadecimal) {
         lower(escaped_);
-        addField(hexName + "_DEC_OF_HEX", static_cast<int64_t>(hexValueOf(escaped_)));
+        appendField(hexName + "_DEC_OF_HEX", static_cast<int64_t>(hexValueOf(escaped_)));
     }
     return true;
 }
@@ -512,10 +526,10 @@ void LMCIHelper::renderSyslogColumn(const Column& column, ColumnData* data, std:
         return;
     }
     if (type == Time) {
-        addField(fieldName, datePrefix + value);
+        appendField(fieldName, datePrefix + value);
         return;
     }
-    addField(fieldName, value);
+    appendField(fieldName, value);
 }
 
 void LMCIHelper::appendSecondaryColumns(LMDocument* doc, LMDocumentRow* row, bool dataSetMode) {
@@ -574,8 +588,7 @@ bool LMCIHelper::appendSecondaryDateTime(const Column& column, const std::string
         t.tm_sec = static_cast<int>(v.getSecond());
         millisecond = v.getMiliSecond();
     } else if (auto* tv = dynamic_cast<TimeColumnData*>(&value)) {
-        const time_t now = ::time(nullptr);
-        localtime_r(&now, &t);
+        localNow(t);
         const LMTime& v = tv->getValue();
         t.tm_hour = static_cast<int>(v.getHour());
         t.tm_min = static_cast<int>(v.getMinute());
@@ -601,7 +614,7 @@ bool LMCIHelper::appendSecondaryDateTime(const Column& column, const std::string
         std::snprintf(buf, sizeof buf, "%ld", ms);
     }
     name += kind;
-    addField(name, std::string(buf));
+    appendField(name, std::string_view(buf));
     return true;
 }
 
@@ -631,10 +644,10 @@ std::string LMCIHelper::contentIdText(const FilteredMessageInfo& info, const cha
 void LMCIHelper::fillCommonInfo(LMDocumentRow* row, FilteredMessageInfo& info, struct tm& eventTime) {
     std::string id = contentIdText(info, nullptr, nullptr);
     if (!uploadRequestId.empty()) id += "_R" + uploadRequestId;
-    addField("contentid", id);
+    appendField("contentid", id);
     const std::string& text = rowTextOf(row);
     escapeInto(escaped_, text.data(), text.size());
-    addField("LogLine", escaped_);
+    appendField("LogLine", escaped_);
     appendCommonTail(row, info, eventTime, false);
 }
 
@@ -643,13 +656,13 @@ void LMCIHelper::fillCommonInfoForMIFID(LMDocumentRow* row, FilteredMessageInfo&
     const size_t hash = std::_Hash_bytes(o.fileKey.data(), o.fileKey.size(), static_cast<size_t>(0xc70f6907UL));
     char key[96];
     std::snprintf(key, sizeof key, "J%lld_F%zu", static_cast<long long>(o.jobId), hash);
-    addField("FileUniqueId", std::string(key));
+    appendField("FileUniqueId", std::string_view(key));
     std::string id = contentIdText(info, key, nullptr);
     if (!uploadRequestId.empty()) id += "_R" + uploadRequestId;
-    addField("contentid", id);
+    appendField("contentid", id);
     const std::string& text = rowTextOf(row);
     escapeInto(escaped_, text.data(), text.size());
-    addField("logline_sn", escaped_, true);
+    appendField("logline_sn", escaped_, true);
     appendCommonTail(row, info, eventTime, true);
 }
 
@@ -657,50 +670,50 @@ void LMCIHelper::appendCommonTail(LMDocumentRow* row, const FilteredMessageInfo&
                                   bool compliance) {
     const MIFIDOptions& o = info.complianceOptions;
     const std::string fileName = compliance ? o.fileName : fileNameOf(info.source);
-    addField("ClientName", clientName);
-    addField("FileName", fileName);
+    appendField("ClientName", clientName);
+    appendField("FileName", fileName);
     std::string folder;
     if (uploadRequestId.empty() && parentFolderOf(info.source, folder)) {
-        addField("parentfolder_sf", folder);
-        addField("parentfolder_lf", folder);
+        appendField("parentfolder_sf", folder);
+        appendField("parentfolder_lf", folder);
     }
-    addField("FilePath", info.source);
-    addField("TemplateId", static_cast<int64_t>(info.templateId));
-    addField("MonitoringPolicyId", static_cast<int64_t>(info.monitoringPolicyId));
-    addField("isLMDoc", int64_t{1});
-    addField("MonitoringPolicyName", info.policyName);
-    addField("TemplateName", info.templateName);
+    appendField("FilePath", info.source);
+    appendField("TemplateId", static_cast<int64_t>(info.templateId));
+    appendField("MonitoringPolicyId", static_cast<int64_t>(info.monitoringPolicyId));
+    appendField("isLMDoc", int64_t{1});
+    appendField("MonitoringPolicyName", info.policyName);
+    appendField("TemplateName", info.templateName);
     for (const std::string& tag : uploadTags) {
-        addField("tag_ss", tag);
-        addField("tag_ls", tag);
+        appendField("tag_ss", tag);
+        appendField("tag_ls", tag);
     }
-    if (uploadUserId != 0) addField("kquploaduser_if", static_cast<int64_t>(uploadUserId));
-    addField("ClientId", !compliance && cloudPolicyId != 0 ? int64_t{-1} : clientId);
+    if (uploadUserId != 0) appendField("kquploaduser_if", static_cast<int64_t>(uploadUserId));
+    appendField("ClientId", !compliance && cloudPolicyId != 0 ? int64_t{-1} : clientId);
     if (eventTimeEnabled && validateAndGetUTC(eventTime, false)) {
         char buf[96];
         std::snprintf(buf, sizeof buf, "%d-%d-%dT%d:%d:%d%s", eventTime.tm_year + 1900, eventTime.tm_mon + 1,
                       eventTime.tm_mday, eventTime.tm_hour, eventTime.tm_min, eventTime.tm_sec, ".0Z");
-        addField("eventTime", std::string(buf));
+        appendField("eventTime", std::string_view(buf));
         currentDayKey = createKeyFordocMap(eventTime);
     }
-    addField("cistate", int64_t{1});
-    addField("LineNumber", static_cast<int64_t>(row->getLineNumber()));
-    if (!compliance) addField("FileUniqueId", uniqueFileId);
-    addField("clientname", clientName);
-    addField("monitoringpolicyname", info.policyName);
-    addField("filename", fileName);
-    addField("templatename", info.templateName);
-    addField("orvexer_sf", orvexerName, true);
+    appendField("cistate", int64_t{1});
+    appendField("LineNumber", static_cast<int64_t>(row->getLineNumber()));
+    if (!compliance) appendField("FileUniqueId", uniqueFileId);
+    appendField("clientname", clientName);
+    appendField("monitoringpolicyname", info.policyName);
+    appendField("filename", fileName);
+    appendField("templatename", info.templateName);
+    appendField("orvexer_sf", orvexerName, true);
     noteBatchFileId(info.uniqueFileId);
     if (!compliance) return;
-    addField("fileGuid_sn", o.fileGuid);
-    addField("vestryNumber_in", o.vestryNumber);
-    addField("sourceClientId_in", static_cast<int64_t>(o.sourceClientId));
-    addField("archChunkId_in", o.archChunkId);
-    addField("archChunkOffSet_in", o.archChunkOffset);
-    addField("subclientId_in", static_cast<int64_t>(o.applicationId));
-    addField("appTypeId_in", static_cast<int64_t>(o.appTypeId));
-    addField("backupJobId_if", o.jobId);
+    appendField("fileGuid_sn", o.fileGuid);
+    appendField("vestryNumber_in", o.vestryNumber);
+    appendField("sourceClientId_in", static_cast<int64_t>(o.sourceClientId));
+    appendField("archChunkId_in", o.archChunkId);
+    appendField("archChunkOffSet_in", o.archChunkOffset);
+    appendField("subclientId_in", static_cast<int64_t>(o.applicationId));
+    appendField("appTypeId_in", static_cast<int64_t>(o.appTypeId));
+    appendField("backupJobId_if", o.jobId);
 }
 
 void LMCIHelper::noteBatchFileId(int32_t fileId) {
@@ -711,10 +724,10 @@ void LMCIHelper::noteBatchFileId(int32_t fileId) {
 
 void LMCIHelper::appendBigRecordDocument(const std::string& rowText, const FilteredMessageInfo& info) {
     docAppend();
-    addField("logline_sn", rowText, true);
-    addField("origcontentid_sf", contentIdText(info, nullptr, nullptr));
-    addField("contentid", contentIdText(info, nullptr, "_big"));
-    addField("MonitoringPolicyId", static_cast<int64_t>(info.monitoringPolicyId));
+    appendField("logline_sn", rowText, true);
+    appendField("origcontentid_sf", contentIdText(info, nullptr, nullptr));
+    appendField("contentid", contentIdText(info, nullptr, "_big"));
+    appendField("MonitoringPolicyId", static_cast<int64_t>(info.monitoringPolicyId));
     docEnd();
 }
 
@@ -751,7 +764,7 @@ int LMCIHelper::generateCIXMLForQuilmarTemplate(LMDocument*& doc, LMDocumentRow*
     }
     if (cells_.size() > 1) discoverAndAddToCIDocNew(valueTextOf(cells_.back()), currentDoc);
     const bool big = rowText_.size() > maxFieldLength;
-    if (big) addField("storecontentid_sn", contentIdText(info, nullptr, "_big"));
+    if (big) appendField("storecontentid_sn", contentIdText(info, nullptr, "_big"));
     docEnd();
     if (big) appendBigRecordDocument(rowText_, info);
     return 0;
@@ -783,13 +796,13 @@ bool LMCIHelper::addQuilmarColumn(const Column& column, LMDocumentColumn* cell, 
     if (type == Number && format == Decimal && std::atoi(escaped_.c_str()) == 0) escaped_.assign("0");
     if (type == Number && format == Hexadecimal) lower(escaped_);
     lower(name_);
-    addField(name_, escaped_);
+    appendField(name_, escaped_);
     if (!extraName_.empty()) {
         lower(extraName_);
-        addField(extraName_, escaped_);
+        appendField(extraName_, escaped_);
     }
     if (type == Number && format == Hexadecimal) {
-        addField(columnName + "_DEC_OF_HEX", static_cast<int64_t>(hexValueOf(escaped_)));
+        appendField(columnName + "_DEC_OF_HEX", static_cast<int64_t>(hexValueOf(escaped_)));
     }
     takeEventTime(column, cell->getColumnData(), eventTime, false);
     return true;

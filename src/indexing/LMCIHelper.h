@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "LMExport.h"
@@ -213,6 +214,8 @@ private:
     bool addColumnField(const Column& column, const std::string& baseName, const std::string& hexName,
                         const std::string& value, bool dataSetMode);
     void appendKindLetter(const Column& column, std::string& name);
+    void appendField(std::string_view name, std::string_view value, bool untruncated = false);
+    void appendField(std::string_view name, int64_t value);
     void appendSecondaryColumns(LMDocument* doc, LMDocumentRow* row, bool dataSetMode);
     void appendSecondaryColumn(const Column& column, const ColumnData& found, bool dataSetMode);
     bool appendSecondaryDateTime(const Column& column, const std::string& baseName, ColumnData& value);
@@ -232,7 +235,6 @@ private:
     std::string escapedTwice_;
     std::string name_;
     std::string extraName_;
-    std::string number_;
     std::string rowText_;
     LMDocumentRow* rowTextRow_ = nullptr;
     std::vector<const Column*> columnRefs_;
