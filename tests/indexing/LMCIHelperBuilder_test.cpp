@@ -8,6 +8,7 @@
 
 #include "IndexingTestHelpers.h"
 #include "indexing/LMCIHelper.h"
+#include "indexing/LMFieldDiscovery.h"
 #include "platform/log/EvLMDebug.h"
 
 using namespace LogMonitoring;
@@ -481,6 +482,26 @@ TEST_F(BuilderTest, QuilmarLogLines) {
     EXPECT_EQ(1, h.handleGenerateCIXML(d, &row, info));
     EXPECT_EQ(0, h.docCount);
     EXPECT_TRUE(h.docList.empty());
+}
+
+// The signature of a text as discovery computes it.
+std::string signatureOf(std::string text) {
+    std::vector<FieldDiscovery::LocatedPair> pairs;
+    FieldDiscovery::sanitizeAndLocatePairs(text, pairs);
+    return std::to_string(FieldDiscovery::computeSignature(text, pairs));
+}
+
+TEST_F(BuilderTest, SignatureOfTheWholeRecordOrOfTheQuilmarMessage) {
+    TemplateXML t = makeTemplate({{"Level", String, FreeText, false}, {"Message", String, FreeText, false}});
+    const std::string record = "ERROR user=root action=login failed";
+    EXPECT_EQ(signatureOf(record), fieldValue(build(t, {"ERROR", "user=root action=login failed"}, record), "hash_if"));
+
+    FilteredMessageInfo info = makeInfo();
+    info.templateId = 1;
+    EXPECT_EQ(signatureOf("user=root action=login failed"),
+              fieldValue(build(t, {"ERROR", "user=root action=login failed"}, record, info), "hash_if"));
+    TemplateXML single = makeTemplate({{"Message", String, FreeText, false}});
+    EXPECT_FALSE(hasField(build(single, {"all of it"}, "all of it", info), "hash_if"));
 }
 
 TEST_F(BuilderTest, QuilmarDatesSetTheEventTime) {
