@@ -38,8 +38,8 @@ std::string safeHostName(std::string_view name) {
         unsigned char u = static_cast<unsigned char>(c);
         out.push_back(u >= 33 && u <= 126 ? c : '_');
     }
-    if (out.empty()) out = "-";
-    return out;
+    // RFC 5424's nil value; returned as a new string (GCC 12 warns falsely on assigning it).
+    return out.empty() ? std::string(1, '-') : out;
 }
 
 timeval toTimeval(std::chrono::milliseconds ms) {
