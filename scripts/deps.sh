@@ -9,6 +9,7 @@ PACKAGES=(
   libcurl4-openssl-dev    # HTTP client
   libxerces-c-dev         # Base64 and transcoding
   libsqlite3-dev sqlite3  # every database of the project
+  tzdata                  # time zones the event-time tests convert through
   libpugixml-dev          # message XML
   libcpp-httplib-dev      # HTTP server of the index engine and test peers
   libarchive-dev          # archive extraction

@@ -221,7 +221,8 @@ private:
     bool appendSecondaryDateTime(const Column& column, const std::string& baseName, ColumnData& value);
     void appendBigRecordDocument(const std::string& rowText, const FilteredMessageInfo& info);
     // "KQLM_C<client>_MP<policy>_F<file>_L<line>", or with keyPart in place of "F<file>".
-    std::string contentIdText(const FilteredMessageInfo& info, const char* keyPart, const char* suffix);
+    // The text lives in a buffer of the helper until the next call.
+    std::string& contentIdText(const FilteredMessageInfo& info, const char* keyPart, const char* suffix);
     void appendCommonTail(LMDocumentRow* row, const FilteredMessageInfo& info, struct tm& eventTime,
                           bool compliance);
     void renderSyslogColumn(const Column& column, ColumnData* data, std::string& datePrefix);
@@ -235,6 +236,8 @@ private:
     std::string escapedTwice_;
     std::string name_;
     std::string extraName_;
+    std::string number_;
+    std::string contentId_;
     std::string rowText_;
     LMDocumentRow* rowTextRow_ = nullptr;
     std::vector<const Column*> columnRefs_;

@@ -639,3 +639,52 @@ TEST(SyslogRendering, ForwardedColumnsOnlyWithTheDateBeforeTheTime) {
 }
 
 }
+
+namespace {
+
+// Event times are converted from local to UTC many times a second; the conversion must agree
+// with the C library's for every wall time, across changes of the UTC offset too.
+TEST(EventTimeNormalisation, LocalToUtcAgreesWithTheCLibraryAcrossOffsetChanges) {
+    const char* saved = getenv("TZ");
+    const std::string previous = saved ? saved : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    int compared = 0;
+    for (int day : {30, 31}) {
+        for (int month : {2, 9}) {
+            for (int minute = 0; minute < 24 * 60; minute += 7) {
+                struct tm wall {};
+                wall.tm_year = 2024;
+                wall.tm_mon = month;
+                wall.tm_mday = month == 9 ? day - 4 : day; // 26/27 October, 30/31 March
+                wall.tm_hour = minute / 60;
+                wall.tm_min = minute % 60;
+                wall.tm_sec = minute % 60;
+                // The hour that occurs twice when clocks go back has two right answers.
+                if (month == 9 && wall.tm_mday == 27 && wall.tm_hour == 2) continue;
+                struct tm reference = wall;
+                reference.tm_year -= 1900;
+                reference.tm_isdst = -1;
+                const time_t at = mktime(&reference);
+                struct tm expected {};
+                gmtime_r(&at, &expected);
+                struct tm got = wall;
+                ASSERT_TRUE(validateAndGetUTC(got, false));
+                ASSERT_EQ(expected.tm_year, got.tm_year);
+                ASSERT_EQ(expected.tm_mday, got.tm_mday);
+                ASSERT_EQ(expected.tm_hour, got.tm_hour) << wall.tm_mday << "." << month + 1 << " " << minute;
+                ASSERT_EQ(expected.tm_min, got.tm_min);
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 700);
+    if (saved) {
+        setenv("TZ", previous.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+}

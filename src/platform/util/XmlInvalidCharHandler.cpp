@@ -1,12 +1,22 @@
 #include "platform/util/XmlInvalidCharHandler.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
 enum class Verdict { Keep, Drop, Replace, Latin1, Truncated };
 
 bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Whether the eight bytes at p are all printable ASCII (0x20 to 0x7F): none has its high bit set,
+// and adding 0x60 to each (which cannot carry, each being below 0x80) sets every high bit.
+bool eightPlainBytes(const unsigned char* p) {
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return (w & kHigh) == 0 && ((w + 0x6060606060606060ULL) & kHigh) == kHigh;
+}
 
 // Judges the character starting at text[i]; `length` is how many bytes it spans (1 for a byte
 // that is taken on its own).
@@ -55,6 +65,10 @@ bool XmlInvalidCharHandler::encodeInvalidChars(std::string& text, size_t from) {
     size_t length = 1;
     // Fast path: most text is plain ASCII or valid UTF-8 and stays as it is.
     while (i < size) {
+        if (i + 8 <= size && eightPlainBytes(data + i)) {
+            i += 8;
+            continue;
+        }
         if (data[i] >= 0x20 && data[i] < 0x80) {
             ++i;
             continue;
