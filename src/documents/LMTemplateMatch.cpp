@@ -270,7 +270,10 @@ void cleanTrim(std::string& text, bool digits, bool boundaries) {
         if (!drop) break;
         --end;
     }
-    text = text.substr(first, end - first);
+    // In place: discovery trims every key and value of every record with this.
+    if (first == 0 && end == text.size()) return;
+    text.erase(end);
+    text.erase(0, first);
 }
 
 void decodeAndSanatize(std::string& text, bool removeControl) {

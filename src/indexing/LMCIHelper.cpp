@@ -12,6 +12,7 @@
 #include "documents/LMDocument.h"
 #include "documents/LMDocumentColumn.h"
 #include "documents/LMDocumentRow.h"
+#include "documents/LMTemplateMatch.h"
 #include "platform/util/XmlInvalidCharHandler.h"
 #include "values/ColumnDataGenerator.h"
 #include "values/DateColumnData.h"
@@ -27,19 +28,7 @@ namespace {
 const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                  "Jul", "Aug", "Sept", "Oct", "Nov", "Dec"};
 
-bool isWordBoundaryByte(unsigned char c) {
-    switch (c) {
-    case '\t': case '\n': case ' ': case '!': case '#': case '&': case ')': case ',': case '-':
-    case '.': case '/': case ';': case '<': case '>': case '?': case '\\': case ']': case '^':
-    case '|': case '}':
-        return true;
-    default:
-        return false;
-    }
-}
-bool isEligibleTokenByte(unsigned char c) { return c == '(' || c == ':' || c == '=' || c == '['; }
-bool isQuoteByte(unsigned char c) { return c == '"' || c == '\''; }
-bool isCloseTokenByte(unsigned char c) { return c == ' ' || c == ')' || c == '>' || c == ']'; }
+bool isQuoteByte(char c) { return c == '"' || c == '\''; }
 
 // A flag of a column counts only when it is set and non-zero.
 bool flagOn(bool has, int64_t value) { return has && value != 0; }
@@ -383,12 +372,12 @@ std::string LMCIHelper::regularExpressionEvaluator(const std::string& text, cons
 // ---------------------------------------------------------------- identity
 
 void LMCIHelper::setClientName(std::string name) {
-    auto leading = [](unsigned char c) { return isWordBoundaryByte(c) || isEligibleTokenByte(c) || isQuoteByte(c); };
-    auto trailing = [&](unsigned char c) { return leading(c) || isCloseTokenByte(c) || c == '.' || c == ':'; };
+    auto leading = [](char c) { return isWordBoundary(c) || isEligibleToken(c) || isQuoteByte(c); };
+    auto trailing = [&](char c) { return leading(c) || isCloseToken(c) || c == '.' || c == ':'; };
     size_t first = 0;
-    while (first < name.size() && leading(static_cast<unsigned char>(name[first]))) ++first;
+    while (first < name.size() && leading(name[first])) ++first;
     size_t end = name.size();
-    while (end > first && trailing(static_cast<unsigned char>(name[end - 1]))) --end;
+    while (end > first && trailing(name[end - 1])) --end;
     if (end > first) clientName = name.substr(first, end - first);
 }
 

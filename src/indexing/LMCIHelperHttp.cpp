@@ -7,6 +7,33 @@
 
 namespace LogMonitoring {
 
+namespace {
+
+const EvLMDebug kLog;
+
+// Frees the header lines and hands over the reply: 1 with a non-empty body, -1 without one.
+int takeReply(LMCurl& curl, std::string& response, const char* op) {
+    curl.freeHttpHeaders();
+    uint64_t length = 0;
+    const std::string& reply = curl.readHttpResponse(length);
+    if (length == 0) {
+        kLog.Error(op, "received http response is null");
+        return -1;
+    }
+    kLog.DebugLvl(op, 6, "resp size %llu", static_cast<unsigned long long>(length));
+    response = reply;
+    return 1;
+}
+
+// Only memory exhaustion gets here; the caller sees a failed request.
+int failedRequest(std::string& response, const char* op, const std::exception& e) {
+    response.clear();
+    kLog.Error(op, "request failed: %s", e.what());
+    return -1;
+}
+
+}
+
 int LMCIHelper::indexCollectedData(std::string& url, std::string& body, std::string& response, bool useContentType,
                                    bool useGet) {
     const char* op = "LMCIHelper::indexCollectedData";
@@ -41,21 +68,9 @@ int LMCIHelper::indexCollectedData(std::string& url, std::string& body, std::str
             return -1;
         }
         DebugLvl(op, 10, "reading response");
-        curl.freeHttpHeaders();
-        uint64_t length = 0;
-        const std::string& reply = curl.readHttpResponse(length);
-        if (length == 0) {
-            Error(op, "received http response is null");
-            return -1;
-        }
-        DebugLvl(op, 6, "resp size %llu", static_cast<unsigned long long>(length));
-        response = reply;
-        return 1;
+        return takeReply(curl, response, op);
     } catch (const std::exception& e) {
-        // Only memory exhaustion gets here; the caller sees a failed request.
-        response.clear();
-        Error(op, "request failed: %s", e.what());
-        return -1;
+        return failedRequest(response, op, e);
     }
 }
 
@@ -98,20 +113,9 @@ int LMCIHelper::getLocationResponse(const std::string& url, std::string& respons
             curl.freeHttpHeaders();
             return -1;
         }
-        curl.freeHttpHeaders();
-        uint64_t length = 0;
-        const std::string& reply = curl.readHttpResponse(length);
-        if (length == 0) {
-            Error(op, "received http response is null");
-            return -1;
-        }
-        DebugLvl(op, 6, "resp size %llu", static_cast<unsigned long long>(length));
-        response = reply;
-        return 1;
+        return takeReply(curl, response, op);
     } catch (const std::exception& e) {
-        response.clear();
-        Error(op, "request failed: %s", e.what());
-        return -1;
+        return failedRequest(response, op, e);
     }
 }
 

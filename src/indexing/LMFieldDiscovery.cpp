@@ -327,38 +327,11 @@ long getTokenEnd(const std::string& text, size_t position) {
     return static_cast<long>(terminator);
 }
 
-bool adjustToken(const std::string& text, size_t& position) {
-    size_t lastToken = position;
-    size_t i = position + 1;
-    while (i < text.size() && (text[i] == ' ' || isToken(text[i]))) {
-        if (text[i] != ' ') lastToken = i;
-        ++i;
-    }
-    if (i >= text.size()) return false;
-    position = lastToken;
-    return true;
-}
+// The template reader's run over blanks and tokens is the same walk.
+bool adjustToken(const std::string& text, size_t& position) { return LogMonitoring::adjustToken(text, position); }
 
-void cleanTrim(std::string& text, bool digits, bool tokens) {
-    size_t first = 0;
-    while (first < text.size()) {
-        const char c = text[first];
-        const bool drop = isQuote(c) || (digits && isDigit(c)) || (tokens && (isWordBoundary(c) || isEligibleToken(c)));
-        if (!drop) break;
-        ++first;
-    }
-    size_t end = text.size();
-    while (end > first) {
-        const char c = text[end - 1];
-        const bool drop = isQuote(c) || c == '.' || c == ':' ||
-                          (tokens && (isWordBoundary(c) || isEligibleToken(c) || isCloseToken(c)));
-        if (!drop) break;
-        --end;
-    }
-    if (first == 0 && end == text.size()) return;
-    text.erase(end);
-    text.erase(0, first);
-}
+// The template reader trims keys and values by the same classes.
+void cleanTrim(std::string& text, bool digits, bool tokens) { LogMonitoring::cleanTrim(text, digits, tokens); }
 
 bool isKeyValidSolrFieldName(const std::string& key) {
     if (key.empty()) return false;
