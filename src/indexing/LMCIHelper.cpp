@@ -410,6 +410,11 @@ void LMCIHelper::setUploadTags(std::string& tags) {
 // ---------------------------------------------------------------- building
 
 int LMCIHelper::handleGenerateCIXML(LMDocument*& doc, LMDocumentRow* row, FilteredMessageInfo& info) {
+    if (row == nullptr) {
+        // Nothing to build; batching must not receive a document without its end.
+        Error("LMCIHelper::handleGenerateCIXML", "no record to index");
+        return 1;
+    }
     if (globalPolicyId != 0) info.monitoringPolicyId = static_cast<uint32_t>(globalPolicyId);
     int result;
     if (info.templateId == 1) {
@@ -825,7 +830,7 @@ int LMCIHelper::generateCIXMLForQuilmarTemplate(LMDocument*& doc, LMDocumentRow*
     return 0;
 }
 
-bool LMCIHelper::addQuilmarColumn(const Column& column, LMDocumentColumn* cell, struct tm& eventTime) {
+void LMCIHelper::addQuilmarColumn(const Column& column, LMDocumentColumn* cell, struct tm& eventTime) {
     const std::string& raw = valueTextOf(cell);
     escapeInto(escaped_, raw.data(), raw.size());
     const std::string& columnName = column.columnName();
@@ -833,7 +838,7 @@ bool LMCIHelper::addQuilmarColumn(const Column& column, LMDocumentColumn* cell, 
     const int64_t format = column.typeFormat();
     extraName_.clear();
     if (columnName == "JobId") {
-        if (isNaN(escaped_)) return false;
+        if (isNaN(escaped_)) return;
         name_.assign("JobId_i");
     } else {
         name_.assign(columnName).append("_");
@@ -847,7 +852,7 @@ bool LMCIHelper::addQuilmarColumn(const Column& column, LMDocumentColumn* cell, 
         }
     }
     appendKindLetter(column, name_);
-    if (escaped_.empty()) return false;
+    if (escaped_.empty()) return;
     if (type == Number && format == Decimal && std::atoi(escaped_.c_str()) == 0) escaped_.assign("0");
     if (type == Number && format == Hexadecimal) lower(escaped_);
     lower(name_);
@@ -860,7 +865,6 @@ bool LMCIHelper::addQuilmarColumn(const Column& column, LMDocumentColumn* cell, 
         appendField(columnName + "_DEC_OF_HEX", static_cast<int64_t>(hexValueOf(escaped_)));
     }
     takeEventTime(column, cell->getColumnData(), eventTime, false);
-    return true;
 }
 
 }

@@ -228,7 +228,7 @@ private:
     void renderSyslogColumn(const Column& column, ColumnData* data, std::string& datePrefix);
     void noteBatchFileId(int32_t fileId);
     const std::string& rowTextOf(LMDocumentRow* row);
-    bool addQuilmarColumn(const Column& column, LMDocumentColumn* cell, struct tm& eventTime);
+    void addQuilmarColumn(const Column& column, LMDocumentColumn* cell, struct tm& eventTime);
 
     // Reused per-record buffers: the builder runs once per record and should not allocate for
     // every field.

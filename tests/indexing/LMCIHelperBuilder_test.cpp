@@ -179,9 +179,7 @@ TEST_F(BuilderTest, RecordsLongerThanTheLimitGetASecondDocument) {
         const std::string first = got.substr(0, second);
         const std::string big = got.substr(second + 7);
         // "&" escaped once is "&amp;" (5 bytes); the first 5120 bytes of that are escaped again.
-        const std::string once = "&amp;" + std::string(5115, 'x');
         EXPECT_EQ("&amp;amp;" + std::string(5115, 'x'), fieldValue(first, "LogLine"));
-        EXPECT_EQ(5120u, once.size());
         EXPECT_EQ("KQLM_C42_MP5_F3_L7_big", fieldValue(first, "storecontentid_sn"));
         EXPECT_EQ((std::vector<std::string>{"logline_sn=&amp;" + std::string(5120, 'x'),
                                             "origcontentid_sf=KQLM_C42_MP5_F3_L7",
@@ -471,6 +469,12 @@ TEST_F(BuilderTest, QuilmarLogLines) {
         EXPECT_FALSE(hasField(h.currentDoc, "eventTime")) << "no date column, no event time";
         EXPECT_EQ(1, h.docCount);
     }
+
+    LMCIHelper none(1, "c");
+    LMDocument* noDoc = &doc;
+    FilteredMessageInfo noInfo = makeInfo();
+    EXPECT_EQ(1, none.handleGenerateCIXML(noDoc, nullptr, noInfo)) << "no record, no document";
+    EXPECT_TRUE(none.docList.empty());
 
     TemplateXML unnamed = makeTemplate({{"A", String, FreeText, false}, {"", String, FreeText, false}});
     LMCIHelper h(1, "c");
