@@ -21,24 +21,6 @@ bool isBlankOnly(const std::string& text) {
     return text.find_first_not_of(' ') == std::string::npos;
 }
 
-// Replaces every occurrence of `from` in one pass, so a text full of entities costs linear time.
-void replaceAll(std::string& text, const char* from, char to) {
-    const size_t fromLength = std::strlen(from);
-    size_t hit = text.find(from);
-    if (hit == std::string::npos) return;
-    std::string out;
-    out.reserve(text.size());
-    size_t done = 0;
-    while (hit != std::string::npos) {
-        out.append(text, done, hit - done);
-        out.push_back(to);
-        done = hit + fromLength;
-        hit = text.find(from, done);
-    }
-    out.append(text, done, std::string::npos);
-    text.swap(out);
-}
-
 // Drops every character below 0x20 except the line feed. Bytes of 0x80 and above are parts of
 // UTF-8 characters and stay.
 void removeControlCharacters(std::string& text) {
@@ -174,6 +156,23 @@ std::string extractValue(const std::string& text, size_t token, long end) {
 
 }
 
+void replaceAllInPlace(std::string& text, std::string_view from, std::string_view to) {
+    if (from.empty()) return;
+    size_t hit = text.find(from);
+    if (hit == std::string::npos) return;
+    std::string out;
+    out.reserve(text.size());
+    size_t done = 0;
+    while (hit != std::string::npos) {
+        out.append(text, done, hit - done);
+        out.append(to);
+        done = hit + from.size();
+        hit = text.find(from, done);
+    }
+    out.append(text, done, std::string::npos);
+    text.swap(out);
+}
+
 bool isWordBoundary(char c) {
     switch (c) {
     case '\t': case '\n': case ' ': case '!': case '#': case '&': case ')': case ',': case '-':
@@ -277,11 +276,11 @@ void cleanTrim(std::string& text, bool digits, bool boundaries) {
 }
 
 void decodeAndSanatize(std::string& text, bool removeControl) {
-    replaceAll(text, "&quot;", '"');
-    replaceAll(text, "&lt;", '<');
-    replaceAll(text, "&gt;", '>');
-    replaceAll(text, "&apos;", '\'');
-    replaceAll(text, "&amp;", '&');
+    replaceAllInPlace(text, "&quot;", "\"");
+    replaceAllInPlace(text, "&lt;", "<");
+    replaceAllInPlace(text, "&gt;", ">");
+    replaceAllInPlace(text, "&apos;", "'");
+    replaceAllInPlace(text, "&amp;", "&");
     if (removeControl) removeControlCharacters(text);
 }
 

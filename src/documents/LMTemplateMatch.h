@@ -14,6 +14,7 @@
 //   close token     blank ) > ]
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -57,6 +58,10 @@ bool adjustToken(const std::string& text, size_t& position);
 // Strips quotes (and digits, and word boundaries and eligible tokens, as asked) from the front,
 // and quotes, ".", ":" (and word boundaries, eligible and close tokens, as asked) from the back.
 void cleanTrim(std::string& text, bool digits, bool boundaries);
+
+// Replaces every occurrence of `from` (not empty) by `to`, in one pass, so a text full of
+// entities costs linear time.
+void replaceAllInPlace(std::string& text, std::string_view from, std::string_view to);
 
 // Decodes &quot; &lt; &gt; &apos; &amp; (in this order, each through the whole text); with
 // removeControl also deletes every character below 0x20 except the line feed. Linear time.

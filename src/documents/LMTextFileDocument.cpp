@@ -415,6 +415,17 @@ void LMTextFileDocument::continueRecord(const std::string& line, const LineRules
     pending_.text += line;
 }
 
+LMDocumentRow* LMTextFileDocument::assembleLine(std::string& line, const LineRules& rules) {
+    PendingRecord fresh;
+    if (!buildRecord(line, fresh, rules)) {
+        continueRecord(line, rules);
+        return nullptr;
+    }
+    LMDocumentRow* row = pending_.present ? takePending() : nullptr;
+    pending_ = std::move(fresh);
+    return row;
+}
+
 LMDocumentRow* LMTextFileDocument::takePending() {
     if (!pending_.present) return nullptr;
     PendingRecord& r = pending_;
@@ -453,17 +464,7 @@ LMDocumentRow* LMTextFileDocument::read() {
         // The read that finds the end of the data brings no line: nothing to match.
         if (bytes == 0 && file_.eof()) continue;
         if (countLinesOnly_ || (skipPoint_ != 0 && offset_ <= skipPoint_)) continue;
-        PendingRecord fresh;
-        if (buildRecord(line, fresh, rules)) {
-            if (pending_.present) {
-                LMDocumentRow* row = takePending();
-                pending_ = std::move(fresh);
-                return row;
-            }
-            pending_ = std::move(fresh);
-            continue;
-        }
-        continueRecord(line, rules);
+        if (LMDocumentRow* row = assembleLine(line, rules)) return row;
     }
     return takePending();
 }

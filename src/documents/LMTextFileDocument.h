@@ -112,6 +112,9 @@ protected:
     bool buildRecord(std::string& line, PendingRecord& record, const LineRules& rules);
     // Adds a non-matching line to the pending record (or drops it).
     void continueRecord(const std::string& line, const LineRules& rules);
+    // Feeds one line to the record being assembled: a line that starts a record completes the
+    // pending one, which is returned; any other line continues it (null is returned).
+    LMDocumentRow* assembleLine(std::string& line, const LineRules& rules);
     // Hands out the pending record as a row (null when there is none) and clears it.
     LMDocumentRow* takePending();
     bool isUtf16() const { return encoding_ == 2 || encoding_ == 3; }

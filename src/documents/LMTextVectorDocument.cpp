@@ -64,17 +64,7 @@ LMDocumentRow* LMTextVectorDocument::read() {
     while (!isEOF()) {
         if (!nextLine(line)) break;
         ++lineNumber_;
-        PendingRecord fresh;
-        if (buildRecord(line, fresh, rules)) {
-            if (pending_.present) {
-                LMDocumentRow* row = takePending();
-                pending_ = std::move(fresh);
-                return row;
-            }
-            pending_ = std::move(fresh);
-            continue;
-        }
-        continueRecord(line, rules);
+        if (LMDocumentRow* row = assembleLine(line, rules)) return row;
     }
     return takePending();
 }

@@ -288,20 +288,7 @@ void controlchar(std::string& text) {
 }
 
 void ReplaceStringInPlace(std::string& text, const std::string& from, const std::string& to) {
-    if (from.empty()) return;
-    size_t hit = text.find(from);
-    if (hit == std::string::npos) return;
-    std::string out;
-    out.reserve(text.size());
-    size_t done = 0;
-    while (hit != std::string::npos) {
-        out.append(text, done, hit - done);
-        out.append(to);
-        done = hit + from.size();
-        hit = text.find(from, done);
-    }
-    out.append(text, done, std::string::npos);
-    text.swap(out);
+    replaceAllInPlace(text, from, to);
 }
 
 long getTokenEnd(const std::string& text, size_t position) {

@@ -149,6 +149,12 @@ int ChildProcess::wait(std::chrono::milliseconds timeout) {
         pid_t r = ::waitpid(pid_, &st, WNOHANG);
         if (r == pid_) {
             pid_ = -1;
+            // What the child wrote just before it ended may still sit in the pipe; callers look
+            // at output() next. A grandchild holding the pipe open cannot stall this past the
+            // deadline.
+            while (out_ >= 0 && std::chrono::steady_clock::now() < deadline &&
+                   readSome(std::chrono::milliseconds(100))) {
+            }
             return st;
         }
         if (std::chrono::steady_clock::now() > deadline) return -1;

@@ -1,4 +1,5 @@
 #include "platform/files/ExclusiveFile.h"
+#include "platform/files/FileCopy.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,34 +22,16 @@ int ExclusiveFile::create(const std::string& path, CZuError& error) {
 }
 
 CZuError ExclusiveFile::copy(const std::string& from, const std::string& to) {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (in < 0) return CZuError::fromErrno(errno, "cannot open " + from);
     struct stat st {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return CZuError(EINVAL, from + " is not a regular file");
-    }
     CZuError error;
+    int in = filecopy::openRegularSource(from, st, error);
+    if (in < 0) return error;
     int out = create(to, error);
     if (out < 0) {
         ::close(in);
         return error;
     }
-    char buf[1 << 16];
-    int err = 0;
-    for (;;) {
-        ssize_t n = ::read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) err = errno;
-        if (n <= 0) break;
-        for (ssize_t done = 0; done < n && !err;) {
-            ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) err = errno;
-            else done += w;
-        }
-        if (err) break;
-    }
+    int err = filecopy::copyBytes(in, out);
     ::close(in);
     if (::close(out) != 0 && !err) err = errno;
     if (!err) return {};

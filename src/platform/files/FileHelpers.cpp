@@ -1,4 +1,5 @@
 #include "platform/files/FileHelpers.h"
+#include "platform/files/FileCopy.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,13 +51,10 @@ bool CZuPath::Exists(const std::string& path) {
 }
 
 CZuError FXFile::KQCopyFile(const std::string& from, const std::string& to, int overwrite) {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (in < 0) return CZuError::fromErrno(errno, "cannot open " + from);
     struct stat st {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return CZuError(EINVAL, from + " is not a regular file");
-    }
+    CZuError error;
+    int in = filecopy::openRegularSource(from, st, error);
+    if (in < 0) return error;
     if (!overwrite && CZuPath::Exists(to)) {
         ::close(in);
         return CZuError(EEXIST, to + " exists");
@@ -68,33 +66,47 @@ CZuError FXFile::KQCopyFile(const std::string& from, const std::string& to, int 
         return CZuError::fromErrno(errno, "cannot create " + tmp);
     }
     ::fchmod(out, st.st_mode & 0777);
-    char buf[1 << 16];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) {
-                ok = false;
-                break;
-            }
-            done += w;
-        }
-        if (!ok) break;
-    }
-    int err = errno;
+    int err = filecopy::copyBytes(in, out);
     ::close(in);
-    ok = ::close(out) == 0 && ok;
-    if (ok && ::rename(tmp.c_str(), to.c_str()) == 0) return {};
-    err = errno ? errno : err;
+    if (::close(out) != 0 && !err) err = errno;
+    if (!err && ::rename(tmp.c_str(), to.c_str()) == 0) return {};
+    if (!err) err = errno;
     ::unlink(tmp.c_str());
     return CZuError::fromErrno(err, "cannot copy " + from + " to " + to);
 }
 
 CZuError FXFile::RemoveFolder(const std::string& path, int) { return CZuDirectory::Remove(path, true); }
+
+namespace filecopy {
+
+int openRegularSource(const std::string& path, struct stat& st, CZuError& error) {
+    int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (in < 0) {
+        error = CZuError::fromErrno(errno, "cannot open " + path);
+        return -1;
+    }
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        error = CZuError(EINVAL, path + " is not a regular file");
+        return -1;
+    }
+    return in;
+}
+
+int copyBytes(int in, int out) {
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return 0;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0) return errno;
+            done += w;
+        }
+    }
+}
+
+}
