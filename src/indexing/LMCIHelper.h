@@ -21,6 +21,7 @@
 #include "platform/messages/catalogue/Catalogue.h"
 #include "platform/network/CKqNetwork.h"
 #include "platform/registry/KQPlatformInfo.h"
+#include "platform/threads/KqCriticalSection.h"
 #include "platform/threads/KqThreadPool.h"
 
 class LMDBInterface;
@@ -35,6 +36,29 @@ class LMSyslogSender;
 
 // Result of the operations that this platform does not offer.
 constexpr int kLMNotSupported = 0xA0010;
+// Result of engine discovery when a request or reply cannot be serialised or parsed, or the reply
+// names neither nodes nor an error.
+constexpr int kLMDiscoveryBadMessage = 0xB0002;
+
+// The data type of a policy property as the management server stores it (1: text).
+using LMDataType = int64_t;
+constexpr LMDataType kLMDataTypeText = 1;
+
+// Batching limits and the codes a failed send leaves in lastErrorCode.
+constexpr uint64_t kLMMaxBatchBytes = 14679040;       // also the largest single document
+constexpr uint64_t kLMMaxGlobalBatchBytes = 5242880;  // global monitoring mode
+constexpr size_t kLMMaxBatchFiles = 200;
+constexpr int32_t kLMMaxDocsKeptAfterFailure = 1800;
+enum LMSendError : int32_t {
+    kLMAllNodesFailed = 1000,
+    kLMEmptyUrlOrData = 1001,
+    kLMAttachFailed = 1002,
+    kLMSendFailed = 1003,
+    kLMReceiveFailed = 1004,
+};
+
+// Guards every sender's indexStatus against its send-pool workers.
+extern KqCriticalSectionH csIndexStatus;
 
 // What the geolocation service said about one address.
 struct GeolocationAttributes {
@@ -77,8 +101,53 @@ public:
     void docEnd();
     void docAppend();
 
-    // Batching takes the finished document from currentDoc.
+    // ---- batching and sending ----
+    // Adds currentDoc to the batch; 0, or the result of a send the batch size triggered.
     virtual int addToDocList();
+    // The same for a given text, with only the plain size rule in list mode.
+    int addToDocList(const std::string& doc);
+    // Day-bucket insertion of one document into the entry of currentDayKey.
+    int populateDocMap(const std::string& doc);
+    void clearDocList();
+    // Sends the batch: 0 on success, -1 on failure; offsets of the batch's files advance or roll
+    // back with the reply when a database interface is set.
+    int sendDatatoCI(bool commit, bool force);
+    // One synchronous exchange with the engine host (or the proxy client); the reply's error code
+    // (1 success) or 0.
+    int indexCollectedDataKQS(std::string& url, std::string& data, std::string& response, bool reserved,
+                              bool commit);
+    // Queues one exchange on the send pool; 1 when queued, 0 when refused.
+    int indexCollectedDataUsingThreadPool(std::string& url, std::string& data, std::string& response,
+                                          bool reserved, bool commit);
+    void addDocsToDataBucketList(LMAddDocumentBucketsToCIReq& req);
+    void populateDocumentBucketReq(LMAddDocumentBucketsToCIReq& req, bool& commit, std::string& url);
+    // Sets lastErrorCode to the Solr status the reply carries (0 without one).
+    void processOutputResponse(const std::string& response);
+    // Asks the engine host to commit; the reply's error code (1 success) or the network error's.
+    int sendRequestToCommitData(int clientId);
+    void setFlushStatus(bool flush) { flushEnabled = flush; }
+    void setdataAgeingTimerInterval(int days) { dataAgeingDays = days; }
+    void setFactor(int factor) { timeFactor = factor; }
+    void setSubClientId(uint64_t id) { subClientId = id; }
+    void setDumpLocation(std::string location) { dumpLocation = std::move(location); }
+
+    // ---- engine discovery and routing ----
+    // Direct line ingestion and the compliance matcher: identity, registry settings, global
+    // monitoring or the cloud's node. The result of the test send (0), or a discovery code.
+    int initialize(uint64_t clientId, std::string clientName, uint64_t monitoringPolicyId, int cloudId,
+                   LMDBInterface* db);
+    // The indexing session, with the node list it already holds (may be empty).
+    int initialize(uint64_t clientId, std::string clientName, uint64_t monitoringPolicyId, int cloudId,
+                   std::vector<cloudClientInfoV2>& nodes);
+    bool setCloudMonitoringPolicy();
+    int getCIEngineURL(int cloudId);
+    void setCloudClientList(std::vector<cloudClientInfo> nodes);
+    std::vector<cloudClientInfo> getCloudClientList();
+    // 0 when a node answers over HTTP (switching to it when needed), 1 when none does.
+    int pingWebserverUrl();
+    bool isClientReachable(uint64_t clientId);
+    bool SetLogMonitoringProperty(std::string name, LMDataType type, std::string value);
+    bool SetRemoteHostEventBookmark(std::string host, std::string bookmark);
 
     // The UTC epoch second of 00:00 of the day the broken-down time names.
     uint64_t createKeyFordocMap(struct tm& time);
@@ -133,8 +202,12 @@ public:
     // transport took the whole message.
     int sendDataToSysLog();
     int sendDataToSysLogTLS();
-    int initializeTLS();
-    int LoadCACertificatePath();
+    int initializeTLS(std::string host = {}, int port = 0);
+    int LoadCACertificatePath(std::string& path);
+    int LoadCACertificatePath() {
+        std::string none;
+        return LoadCACertificatePath(none);
+    }
     int LoadKqLMSSLHelperDLL();
     int closeConnectionTLS();
     int closeConnection();
@@ -198,6 +271,9 @@ public:
     std::map<std::string, GeolocationAttributes> geoCache;
     bool syslogMode = false;
     std::string syslogPrefix;
+    // Formed from the cloud policy's " Vestry GUID" in global monitoring mode.
+    std::string serialNo;
+    std::string regCode;
 
 private:
     // Marks the row whose text rowText_ holds while one build runs.
@@ -260,6 +336,17 @@ LM_EXPORT std::string indexFieldNameOf(const Column& column);
 
 // ---- syslog ----
 LM_EXPORT bool AllowFieldForSyslog(const std::string& name);
+
+// ---- batching and routing ----
+// The send-pool function; takes over and frees its work item.
+LM_EXPORT void index_worker(void* indexWorkerData);
+// False when the reply names an error or an exception in any letter case.
+LM_EXPORT bool isResponseSuccess(std::string response);
+// Standard Base64, four characters at a time, up to the first "=" or the last whole group; the
+// number of bytes written. `out` must hold three quarters of the text's length.
+LM_EXPORT int decodeBase64(const char* text, char* out);
+// True when a has more free space than b.
+LM_EXPORT bool compareByFreeSpace(cloudClientInfoV2 a, cloudClientInfoV2 b);
 
 
 }

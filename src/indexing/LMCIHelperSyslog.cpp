@@ -70,8 +70,8 @@ int LMCIHelper::closeConnection() {
 
 // Syslog over TLS is not offered on this platform.
 int LMCIHelper::sendDataToSysLogTLS() { return kLMNotSupported; }
-int LMCIHelper::initializeTLS() { return kLMNotSupported; }
-int LMCIHelper::LoadCACertificatePath() { return kLMNotSupported; }
+int LMCIHelper::initializeTLS(std::string, int) { return kLMNotSupported; }
+int LMCIHelper::LoadCACertificatePath(std::string&) { return kLMNotSupported; }
 int LMCIHelper::LoadKqLMSSLHelperDLL() { return kLMNotSupported; }
 int LMCIHelper::closeConnectionTLS() { return kLMNotSupported; }
 
