@@ -1,5 +1,7 @@
 #include "indexing/LMCurl.h"
 
+#include "platform/gateway/KqCurlGlobal.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -10,8 +12,7 @@ namespace LogMonitoring {
 
 namespace {
 
-// Guards LMCurl::m_gbInit: libcurl's global initialisation is not thread-safe, and the first
-// requests of a process may start on several threads at the same moment.
+// Guards LMCurl::m_gbInit, which mirrors the platform's once-per-process initialisation.
 std::mutex gGlobalInitMutex;
 
 // The probe only asks whether the peer answers; its reply body is dropped rather than written to
@@ -55,9 +56,11 @@ LMCurl::~LMCurl() {
 bool LMCurl::globalInit() {
     std::lock_guard<std::mutex> lock(gGlobalInitMutex);
     if (m_gbInit) return true;
-    const CURLcode rc = curl_global_init(CURL_GLOBAL_ALL);
-    if (rc != CURLE_OK) {
-        debugLog.Error("LMCurl::initialize", "global init failed %d", static_cast<int>(rc));
+    // The platform does the initialisation once for the whole process: the internet gateway
+    // uses libcurl too, and curl_global_init must not run twice at the same time.
+    const int rc = LIBCURL::ensureCurlGlobalInit();
+    if (rc != 0) {
+        debugLog.Error("LMCurl::initialize", "global init failed %d", rc);
         return false;
     }
     m_gbInit = true;

@@ -25,6 +25,7 @@ const char* kUsage =
     "  client add NAME --host HOST --port PORT [--short NAME] [--id N]\n"
     "  cloud add NAME [--id N]\n"
     "  node add CLOUD --client NAME --host HOST --port PORT [--free-space BYTES]\n"
+    "  node set-property CLIENT NAME VALUE\n"
     "  template add FILE [--name NAME] [--type N] [--id N]\n"
     "  policy add NAME --template NAME [--template NAME] [--type N] [--cloud NAME] [--property NAME=VALUE] [--id N]\n"
     "  policy set-property POLICY NAME VALUE [--data-type N]\n"
@@ -129,6 +130,7 @@ int LMCtl::run(const std::vector<std::string>& args) {
     if (cmd == "client" && sub == "add") return clientAdd(o);
     if (cmd == "cloud" && sub == "add") return cloudAdd(o);
     if (cmd == "node" && sub == "add") return nodeAdd(o);
+    if (cmd == "node" && sub == "set-property") return nodeSetProperty(o);
     if (cmd == "template" && sub == "add") return templateAdd(o);
     if (cmd == "policy" && sub == "add") return policyAdd(o);
     if (cmd == "policy" && sub == "set-property") return policySetProperty(o);
@@ -253,6 +255,17 @@ int LMCtl::nodeAdd(const Options& o) {
     if (KQMgmtAdmin(db).addNode(o.words[0], o.get("client"), o.get("host"), static_cast<int>(port), free, error) != 0)
         return fail(error);
     std::printf("node %s:%lld added to cloud %s\n", o.get("host").c_str(), port, o.words[0].c_str());
+    return 0;
+}
+
+int LMCtl::nodeSetProperty(const Options& o) {
+    if (o.words.size() != 3) return usage("node set-property needs CLIENT NAME VALUE");
+    if (int r = openInstance()) return r;
+    KQManagementDB db;
+    if (db.open() != 0) return fail("cannot open the management database: " + db.lastError());
+    std::string error;
+    if (KQMgmtAdmin(db).setNodeProperty(o.words[0], o.words[1], o.words[2], error) != 0) return fail(error);
+    std::printf("property %s of node %s set\n", o.words[1].c_str(), o.words[0].c_str());
     return 0;
 }
 

@@ -23,6 +23,7 @@ private:
     int clientAdd(const Options& o);
     int cloudAdd(const Options& o);
     int nodeAdd(const Options& o);
+    int nodeSetProperty(const Options& o);
     int templateAdd(const Options& o);
     int policyAdd(const Options& o);
     int policySetProperty(const Options& o);

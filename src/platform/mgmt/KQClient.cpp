@@ -11,8 +11,8 @@ KQClient::KQClient(const std::string& clientName, int, int) { load("KQClient::KQ
 void KQClient::load(const char* where, uint64_t id, const std::string* name) {
     KQManagementDB db;
     if (db.open() != 0) return;
-    const char* sql = name ? "SELECT id, name, short_name, network_host_name, kqd_port FROM clients WHERE name = ?"
-                           : "SELECT id, name, short_name, network_host_name, kqd_port FROM clients WHERE id = ?";
+    const char* sql = name ? "SELECT id, name, short_name, network_host_name, kqd_port, host_name FROM clients WHERE name = ?"
+                           : "SELECT id, name, short_name, network_host_name, kqd_port, host_name FROM clients WHERE id = ?";
     KQSqlStatement q(db.handle(), sql);
     if (name) q.bind(1, *name);
     else q.bind(1, static_cast<int64_t>(id));
@@ -23,6 +23,7 @@ void KQClient::load(const char* where, uint64_t id, const std::string* name) {
         shortName_ = q.getText(2);
         networkHostName_ = q.getText(3);
         kqdPort_ = static_cast<int>(q.getInt(4));
+        hostName_ = q.getText(5);
     } else if (q.failed()) {
         EvLMDebug().Error(where, "cannot read clients: %s", db.lastError().c_str());
     }
@@ -50,5 +51,10 @@ int KQClient::getKQDPort(int& port) const {
 
 int KQClient::getShortName(std::string& name) const {
     if (found_) name = shortName_;
+    return found_ ? 0 : 1;
+}
+
+int KQClient::getHostName(std::string& name) const {
+    if (found_) name = hostName_;
     return found_ ? 0 : 1;
 }

@@ -19,12 +19,14 @@ public:
     int getNetworkHostnameMangled(std::string& name) const;
     int getKQDPort(int& port) const;
     int getShortName(std::string& name) const;
+    // The plain host name the client's machine is reached at (without port).
+    int getHostName(std::string& name) const;
 
 private:
     void load(const char* where, uint64_t id, const std::string* name);
 
     bool found_ = false;
     uint64_t id_ = 0;
-    std::string name_, shortName_, networkHostName_;
+    std::string name_, shortName_, hostName_, networkHostName_;
     int kqdPort_ = 0;
 };

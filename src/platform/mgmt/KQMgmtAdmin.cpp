@@ -160,6 +160,21 @@ int KQMgmtAdmin::setPolicyProperty(const std::string& policy, const std::string&
     return writePolicyProperty(db_, static_cast<uint64_t>(id), name, value, dataType, error);
 }
 
+int KQMgmtAdmin::setNodeProperty(const std::string& client, const std::string& name, const std::string& value,
+                                 std::string& error) {
+    if (name.empty()) {
+        error = "a node property needs a name";
+        return kBadRequest;
+    }
+    int64_t id = 0;
+    if (int r = idOf("clients", client, id, error); r != kOk) return r;
+    KQSqlStatement q(db_.handle(), "INSERT INTO node_properties(client_id, name, value) VALUES(?, ?, ?) "
+                                   "ON CONFLICT(client_id, name) DO UPDATE SET value = excluded.value");
+    q.bind(1, id).bind(2, name).bind(3, value);
+    if (!q.run()) return failWith(("property " + name + " of client " + client).c_str(), error);
+    return kOk;
+}
+
 int KQMgmtAdmin::show(std::string& out, std::string& error) {
     sqlite3* h = db_.handle();
     out.clear();

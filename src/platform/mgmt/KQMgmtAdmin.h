@@ -38,6 +38,9 @@ public:
     int addPolicy(const Policy& p, int64_t& id, std::string& error);
     int setPolicyProperty(const std::string& policy, const std::string& name, const std::string& value,
                           int64_t dataType, std::string& error);
+    // Sets (or replaces) a named property of a client's machine, such as "analyticsPort".
+    int setNodeProperty(const std::string& client, const std::string& name, const std::string& value,
+                        std::string& error);
     // A readable listing of clients, clouds, templates and policies with their last reports.
     int show(std::string& out, std::string& error);
 

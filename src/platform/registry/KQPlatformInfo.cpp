@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/log/EvLMDebug.h"
+#include "platform/mgmt/KQClient.h"
 #include "platform/registry/KQRegistryStore.h"
 
 namespace {
@@ -174,6 +175,18 @@ int KQPlatformInfo::getKQPlatformType() const {
     int t = 0;
     getNumber(kPlatformSection, "nPlatformType", t);
     return t;
+}
+
+int KQPlatformInfo::getClientHostName(const std::string& clientName, char* buffer, size_t size) const {
+    if (buffer == nullptr || size == 0) return 0;
+    buffer[0] = '\0';
+    std::string host;
+    // The clients table belongs to the focused instance's management database.
+    if (KQClient(clientName, 0, 0).getHostName(host) != 0 || host.empty()) return 0;
+    const size_t n = std::min(host.size(), size - 1);
+    host.copy(buffer, n);
+    buffer[n] = '\0';
+    return 1;
 }
 
 std::string KQPlatformInfo::getPhysicalMachine() const {

@@ -72,6 +72,9 @@ public:
     int getOrvexerClientName(char* buffer, size_t size) const;
     std::string getOrvexerClientName() const;
     std::string getInstanceName() const;
+    // The host name under which the management database's clients table knows the client of
+    // that name; writes at most size-1 bytes and a NUL. Non-zero when found.
+    int getClientHostName(const std::string& clientName, char* buffer, size_t size) const;
 
     // Binds an instance name to a registry file.
     static void bindInstance(const std::string& instance, const std::string& path);
