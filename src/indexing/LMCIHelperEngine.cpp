@@ -24,6 +24,7 @@ constexpr int kPolicyEntity = 2;
 // Client id of the management server, whose short name identifies the caller of a probe.
 constexpr uint64_t kManagementClientId = 2;
 constexpr int kProbeTimeoutSeconds = 45;
+constexpr int kSessionTimeoutSeconds = 120;
 constexpr uint64_t kDefaultMaxFieldLength = 5120;
 
 const char* const kEventManager = "EventManager";
@@ -294,6 +295,14 @@ void chooseFirstNode(LMCIHelper& h) {
     }
 }
 
+// The helper's session stays attached between batches. When the chosen node lives on another
+// host, the old session must go, or the next send would still reach the previous node.
+void followHost(LMCIHelper& h, const std::string& previousHost) {
+    if (h.engineHostName == previousHost || !h.network.IsConnected()) return;
+    bool aborted = false;
+    h.network.Disconnect(kSessionTimeoutSeconds, aborted);
+}
+
 bool enterGlobalMonitoring(LMCIHelper& h) { return h.setCloudMonitoringPolicy() && h.cloudPolicyId != 0; }
 
 } // namespace
@@ -401,9 +410,11 @@ int LMCIHelper::getCIEngineURL(int cloudId) {
     for (const cloudClientInfoV2& node : nodeList)
         DebugLvl(kOp, -1, "client id %ld", static_cast<long>(node.clientId()));
     if (!nodeList.empty()) {
+        const std::string previousHost = engineHostName;
         engineUrl.clear();
         engineHostName.clear();
         chooseFirstNode(*this);
+        followHost(*this, previousHost);
     }
     return sendDatatoCI(false, true);
 }
@@ -433,7 +444,9 @@ int LMCIHelper::pingWebserverUrl() {
         if (LMCurl().isServerUp(engineUrl)) {
             DebugLvl(kOp, 0, "switching to %s", engineUrl.c_str());
             // Batches travel over a session to the node's host; it must follow the URL.
+            const std::string previousHost = engineHostName;
             engineHostName = networkHostNameOf(node);
+            followHost(*this, previousHost);
             return 0;
         }
         DebugLvl(kOp, 0, "node %s is unavailable", engineUrl.c_str());
