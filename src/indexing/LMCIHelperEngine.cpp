@@ -3,7 +3,6 @@
 // management server's list, HTTP probing of the nodes, and the policy properties the helper
 // writes back.
 #include <cctype>
-#include <climits>
 #include <cstdlib>
 #include <iterator>
 #include <string>
@@ -39,6 +38,19 @@ const std::string kProxyClientIdProperty = "Global Monitoring Proxy Client Id";
 const std::string kInternetGatewayProperty = "Global Monitoring Internet Gateway";
 const std::string kVestryGuidProperty = " Vestry GUID";
 const std::string kRemoteHostsProperty = "Remote Monitor Hosts";
+
+// The fields both node forms share, each only when it is set; the management server's policy
+// list and the helper's network host name stay with their own form.
+template <class From, class To> void copyNodeFields(const From& from, To& to) {
+    if (from.has_clientId()) to.set_clientId(from.clientId());
+    if (from.has_attribute2()) to.set_attribute2(from.attribute2());
+    if (from.has_freeSpace()) to.set_freeSpace(from.freeSpace());
+    if (from.has_attribute4()) to.set_attribute4(from.attribute4());
+    if (from.has_attribute5()) to.set_attribute5(from.attribute5());
+    if (from.has_hostName()) to.set_hostName(from.hostName());
+    if (from.has_basePort()) to.set_basePort(from.basePort());
+    if (from.has_availability()) to.set_availability(from.availability());
+}
 
 // A node can only be addressed over HTTP when it names both its host and its port; an entry
 // without them would give "http://:/solr".
@@ -370,15 +382,7 @@ bool LMCIHelper::setCloudMonitoringPolicy() {
 void LMCIHelper::setCloudClientList(std::vector<cloudClientInfo> nodes) {
     nodeList.clear();
     for (const cloudClientInfo& from : nodes) {
-        cloudClientInfoV2& to = nodeList.emplace_back();
-        if (from.has_clientId()) to.set_clientId(from.clientId());
-        if (from.has_attribute2()) to.set_attribute2(from.attribute2());
-        if (from.has_freeSpace()) to.set_freeSpace(from.freeSpace());
-        if (from.has_attribute4()) to.set_attribute4(from.attribute4());
-        if (from.has_attribute5()) to.set_attribute5(from.attribute5());
-        if (from.has_hostName()) to.set_hostName(from.hostName());
-        if (from.has_basePort()) to.set_basePort(from.basePort());
-        if (from.has_availability()) to.set_availability(from.availability());
+        copyNodeFields(from, nodeList.emplace_back());
     }
 }
 
@@ -386,15 +390,7 @@ std::vector<cloudClientInfo> LMCIHelper::getCloudClientList() {
     std::vector<cloudClientInfo> nodes;
     nodes.reserve(nodeList.size());
     for (const cloudClientInfoV2& from : nodeList) {
-        cloudClientInfo& to = nodes.emplace_back();
-        if (from.has_clientId()) to.set_clientId(from.clientId());
-        if (from.has_attribute2()) to.set_attribute2(from.attribute2());
-        if (from.has_freeSpace()) to.set_freeSpace(from.freeSpace());
-        if (from.has_attribute4()) to.set_attribute4(from.attribute4());
-        if (from.has_attribute5()) to.set_attribute5(from.attribute5());
-        if (from.has_hostName()) to.set_hostName(from.hostName());
-        if (from.has_basePort()) to.set_basePort(from.basePort());
-        if (from.has_availability()) to.set_availability(from.availability());
+        copyNodeFields(from, nodes.emplace_back());
     }
     return nodes;
 }
