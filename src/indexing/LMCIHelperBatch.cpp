@@ -119,9 +119,15 @@ void LMCIHelper::switchToNode(int32_t index) {
     engineUrl = "http://" + node.hostName() + ":" + node.basePort() + "/solr/";
     currentNodeIndex = index;
     DebugLvl("LMCIHelper::sendDatatoCI", 0, "switching to %s", engineUrl.c_str());
-    engineHostName.clear();
-    if (node.has_networkHostName()) engineHostName = node.networkHostName();
-    if (engineHostName.empty()) KQClient(static_cast<uint64_t>(node.clientId())).getNetworkHostnameMangled(engineHostName);
+    std::string host;
+    if (node.has_networkHostName()) host = node.networkHostName();
+    if (host.empty()) KQClient(static_cast<uint64_t>(node.clientId())).getNetworkHostnameMangled(host);
+    // A session still attached to the previous node would carry the retry back to it.
+    if (host != engineHostName && network.IsConnected()) {
+        bool aborted = false;
+        network.Disconnect(120, aborted);
+    }
+    engineHostName = host;
 }
 
 int LMCIHelper::exchange(std::string& data, std::string& response, bool commit) {
@@ -137,7 +143,9 @@ int LMCIHelper::failOver(std::string& data, std::string& response, bool commit) 
     int32_t count = static_cast<int32_t>(nodeList.size());
     for (int32_t i = 0; i < count; ++i) {
         auto it = nodeAt(nodeList.begin(), nodeList.end(), i);
-        if (!it->has_availability() || it->availability() != 0) switchToNode(i);
+        bool addressable = !it->hostName().empty() && !it->basePort().empty();
+        if (!addressable) it->set_availability(0); // no URL can be made for it
+        else if (!it->has_availability() || it->availability() != 0) switchToNode(i);
         result = exchange(data, response, commit);
         if (result == 1) break;
         markCurrentNodeUnavailable();

@@ -226,6 +226,17 @@ TEST_F(BatchTest, FailoverGoesToTheNextAvailableNodeAndOtherwiseRetriesTheCurren
     EXPECT_EQ(0, h_.nodeList.front().availability());
     EXPECT_EQ(1u, host_.received().size());
 
+    // A node that answers with a failure over a good session: the retry must reach the other
+    // node, not travel down the session still attached to the first.
+    FakeEngineHost failing(lmtest::kSendSecret, FakeEngineHost::replyWith(-1, "Failed to index"));
+    ASSERT_TRUE(failing.start());
+    LMCIHelper answered;
+    lmtest::pointAt(answered, failing.mangledName());
+    answered.nodeList = {node(1, failing.mangledName(), 1), node(2, host_.mangledName(), 1)};
+    EXPECT_EQ(0, answered.sendDatatoCI(false, true));
+    EXPECT_EQ(2u, host_.received().size());
+    EXPECT_EQ(2u, failing.received().size()) << "the first attempt and the retry of the current node";
+
     // Both marked unavailable: every retry goes to the current node, which answers now.
     LMCIHelper h;
     lmtest::pointAt(h, dead);
@@ -270,7 +281,9 @@ TEST(BucketCompression, RoundTripsAndRefusesDamagedStreams) {
         ASSERT_EQ(0, CNZLib::uncompress(z, back));
         EXPECT_EQ(text, back);
         std::string encoded = BucketBase64::encode(z);
-        if (z.size() > 100) EXPECT_NE(std::string::npos, encoded.find('\n')) << "the encoder breaks lines";
+        if (z.size() > 100) {
+            EXPECT_NE(std::string::npos, encoded.find('\n')) << "the encoder breaks lines";
+        }
         std::string decoded;
         ASSERT_TRUE(BucketBase64::decode(encoded, decoded));
         EXPECT_EQ(z, decoded);
