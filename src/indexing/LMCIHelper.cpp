@@ -215,7 +215,7 @@ LMCIHelper::LMCIHelper() = default;
 LMCIHelper::LMCIHelper(uint64_t id, const std::string& name)
     : clientId(static_cast<int64_t>(id)), clientName(name), defaultClientName(name) {}
 
-LMCIHelper::~LMCIHelper() = default;
+
 
 // ---------------------------------------------------------------- document text
 
@@ -265,12 +265,6 @@ void LMCIHelper::encode(std::string& value) {
 }
 
 bool EncodeInvalidXMLChar(std::string& text) { return XmlInvalidCharHandler::encodeInvalidChars(text); }
-
-int LMCIHelper::addToDocList() {
-    docList.append(currentDoc);
-    ++docCount;
-    return 0;
-}
 
 // ---------------------------------------------------------------- free helpers
 

@@ -276,6 +276,28 @@ public:
     std::string regCode;
 
 private:
+    // ---- batching and sending ----
+    // sendDirect's answer when there is no URL or no data: the batch stays as it is.
+    static constexpr int kEmptyUrlOrDataResult = -1001;
+    bool batchIsFull(uint64_t batchBytes, uint64_t docBytes) const;
+    int flushFullBatch();
+    int sendThroughProxy(std::string& data, std::string& response, bool commit);
+    int sendDirect(std::string& data, std::string& response, bool commit);
+    int exchange(std::string& data, std::string& response, bool commit);
+    int failOver(std::string& data, std::string& response, bool commit);
+    void markCurrentNodeUnavailable();
+    void switchToNode(int32_t index);
+    void advanceOffsets();
+    void rollBackOffsets();
+    // The request of one exchange: buckets in day-bucket mode, else the plain batch.
+    std::unique_ptr<CNMessageBase> buildRequest(std::string& url, std::string& data, bool commit);
+    std::string localClientName() const;
+    void fillEngineHostName();
+    // Attach (when not connected), send and receive on `network`; the reply, or null with
+    // lastErrorCode set. `where` names the peer in the log lines.
+    std::unique_ptr<CNMessageBase> roundTrip(const char* op, const CNMessageBase& request, const char* where,
+                                             int sendTimeout);
+
     // Marks the row whose text rowText_ holds while one build runs.
     struct RowTextScope {
         RowTextScope(LMDocumentRow*& slot, LMDocumentRow* row) : slot_(slot) { slot_ = row; }

@@ -68,13 +68,15 @@ TEST_F(BuilderTest, WholeDocumentOfOneRecord) {
     const size_t hash = withoutSignature.find("<field name = \"hash_if\">");
     if (hash != std::string::npos) withoutSignature.erase(hash, withoutSignature.find('\n', hash) - hash + 1);
     EXPECT_EQ(expected, withoutSignature);
-    EXPECT_EQ(helper.docList, got) << "the document is handed to batching";
+    ASSERT_EQ(1u, helper.docMap.size()) << "the document is handed to batching, in the bucket of its day";
+    EXPECT_EQ(got, helper.docMap.begin()->second.docs);
     EXPECT_EQ(1, helper.docCount);
     struct tm day {};
     day.tm_year = 124;
     day.tm_mon = 2;
     day.tm_mday = 5;
     EXPECT_EQ(static_cast<uint64_t>(timegm(&day)), helper.currentDayKey);
+    EXPECT_EQ(helper.currentDayKey, helper.docMap.begin()->first);
     EXPECT_EQ(std::vector<int32_t>{3}, helper.batchFileIds);
 }
 
@@ -474,7 +476,7 @@ TEST_F(BuilderTest, QuilmarLogLines) {
     LMDocument* noDoc = &doc;
     FilteredMessageInfo noInfo = makeInfo();
     EXPECT_EQ(1, none.handleGenerateCIXML(noDoc, nullptr, noInfo)) << "no record, no document";
-    EXPECT_TRUE(none.docList.empty());
+    EXPECT_TRUE(none.docList.empty() && none.docMap.empty());
 
     TemplateXML unnamed = makeTemplate({{"A", String, FreeText, false}, {"", String, FreeText, false}});
     LMCIHelper h(1, "c");
@@ -485,7 +487,7 @@ TEST_F(BuilderTest, QuilmarLogLines) {
     LMDocument* d = &doc;
     EXPECT_EQ(1, h.handleGenerateCIXML(d, &row, info));
     EXPECT_EQ(0, h.docCount);
-    EXPECT_TRUE(h.docList.empty());
+    EXPECT_TRUE(h.docList.empty() && h.docMap.empty());
 }
 
 // The signature of a text as discovery computes it.
@@ -639,7 +641,7 @@ TEST(SyslogRendering, ForwardedColumnsOnlyWithTheDateBeforeTheTime) {
     EXPECT_EQ("Eventid = {42}  Occurrencetime = {5 Mar 2024 10:15:00}  Description = {Disk full}  ", h.currentDoc);
     ASSERT_EQ(0, h.handleGenerateCIXML(d, &row, info));
     EXPECT_EQ(0, h.docCount) << "a rendered record is sent by the session, not batched";
-    EXPECT_TRUE(h.docList.empty());
+    EXPECT_TRUE(h.docList.empty() && h.docMap.empty());
 }
 
 }

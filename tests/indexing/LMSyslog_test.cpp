@@ -407,10 +407,11 @@ TEST(LMCIHelperSyslog, SendsPrefixAndRecordOnlyOverAnInitializedConnection) {
     EXPECT_EQ(helper.initialize("127.0.0.1", 6514, 3), kLMNotSupported);
     EXPECT_TRUE(capture.contains("LMCIHelper::initialize", "syslog protocol [3] is not supported"));
     EXPECT_NE(helper.sendDataToSysLog(), 0);
-    for (int (LMCIHelper::*tls)() : {&LMCIHelper::sendDataToSysLogTLS, &LMCIHelper::initializeTLS,
-                                     &LMCIHelper::LoadCACertificatePath, &LMCIHelper::LoadKqLMSSLHelperDLL,
-                                     &LMCIHelper::closeConnectionTLS})
-        EXPECT_EQ((helper.*tls)(), kLMNotSupported);
+    std::string caPath;
+    for (int result : {helper.sendDataToSysLogTLS(), helper.initializeTLS("127.0.0.1", 6514),
+                       helper.LoadCACertificatePath(caPath), helper.LoadKqLMSSLHelperDLL(),
+                       helper.closeConnectionTLS()})
+        EXPECT_EQ(result, kLMNotSupported);
     EXPECT_NE(helper.initialize("127.0.0.1", lmtest::freeLoopbackPort(), LMSyslogSender::kTcp), 0);
     EXPECT_NE(helper.sendDataToSysLog(), 0);
 

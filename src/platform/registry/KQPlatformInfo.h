@@ -104,3 +104,8 @@ public:
     // 0 when saved.
     static int set(const std::string& name, const std::string& value);
 };
+
+// Global parameters of the management server's internet-gateway proxy client: whether it is
+// enabled, and its client id.
+inline constexpr const char* ORVEX_SURVEY_PROXYCLIENT_ENABLED = "ORVEX_SURVEY_PROXYCLIENT_ENABLED";
+inline constexpr const char* ORVEX_SURVEY_PROXY_CLIENT = "ORVEX_SURVEY_PROXY_CLIENT";
