@@ -132,7 +132,9 @@ TEST(CoreNames, ShardsMapFromTheEnginesCoreList) {
         LMShardsMap shards;
         populateLMScalePolicyToShardsMap("127.0.0.1", std::to_string(peer.port()), shards);
         EXPECT_EQ(c.policies, shards.size());
-        if (c.log) EXPECT_TRUE(capture.contains("", c.log));
+        if (c.log) {
+            EXPECT_TRUE(capture.contains("", c.log));
+        }
         ASSERT_FALSE((peer.requestCount() == 0));
         EXPECT_EQ("GET", peer.requests()[0].method);
         EXPECT_EQ("/solr/api/admin/cores", peer.requests()[0].path);
