@@ -68,6 +68,9 @@ public:
         return received_;
     }
     int sessionsAccepted() const { return accepted_; }
+    int messagesReceived() const { return messages_; }
+    // Off: messages are only counted (for long runs with large batches).
+    void setKeepMessages(bool keep) { keep_ = keep; }
 
 private:
     void acceptLoop() {
@@ -97,12 +100,15 @@ private:
                 return;
             }
             Handler h;
+            ++messages_;
             {
                 std::lock_guard<std::mutex> l(mu_);
-                Received r;
-                r.tag = m->getTagID();
-                m->serialize(r.xml);
-                received_.push_back(std::move(r));
+                if (keep_) {
+                    Received r;
+                    r.tag = m->getTagID();
+                    m->serialize(r.xml);
+                    received_.push_back(std::move(r));
+                }
                 h = handler_;
             }
             std::unique_ptr<CNMessageBase> answer = h ? h(*m) : nullptr;
@@ -120,6 +126,8 @@ private:
     std::vector<Received> received_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> accepted_{0};
+    std::atomic<int> messages_{0};
+    std::atomic<bool> keep_{true};
 };
 
 } // namespace lmtest
