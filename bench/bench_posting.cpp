@@ -81,11 +81,16 @@ public:
             getCoreName(static_cast<time_t>(key), core, kLMFactorDay, kPolicy);
             std::string url = base_ + "/" + core + "/LMUpdateHandler?";
             std::string body = "<add> " + day.docs + " </add>";
-            if (indexCollectedData(url, body, response, true, false) != 1 || !isResponseSuccess(response)) ++failures;
+            if (indexCollectedData(url, body, response, false, false) != 1 || !isResponseSuccess(response)) {
+                ++failures;
+                lastResponse = response.substr(0, 300);
+                fprintf(stderr, "FAILED post of %zu bytes to %s\n", body.size(), core.c_str());
+            }
         }
         clearDocList();
     }
     int failures = 0;
+    std::string lastResponse;
 
 private:
     std::string base_;
@@ -116,12 +121,18 @@ void BM_PostDirectToIndexd(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto stack = std::make_unique<lmtest::EngineStack>(quietStack());
-        if (!stack->start()) state.SkipWithError(stack->why().c_str());
+        if (!stack->start()) {
+            state.SkipWithError(stack->why().c_str());
+            break;
+        }
         DirectHelper helper(stack->indexdBaseUrl());
         state.ResumeTiming();
         docs += buildAll(helper);
         helper.flush();
-        if (helper.failures) state.SkipWithError("a post failed");
+        if (helper.failures) {
+            state.SkipWithError(("posts failed: " + helper.lastResponse).c_str());
+            break;
+        }
         state.PauseTiming();
         stack.reset();
         state.ResumeTiming();
@@ -136,7 +147,10 @@ void BM_SessionToStandIn(benchmark::State& state) {
         lmtest::EngineStack::Options o = quietStack();
         o.startIndexd = false;
         auto stack = std::make_unique<lmtest::EngineStack>(o); // for the registry and secret only
-        if (!stack->start()) state.SkipWithError(stack->why().c_str());
+        if (!stack->start()) {
+            state.SkipWithError(stack->why().c_str());
+            break;
+        }
         lmtest::FakeEngineHost host(o.secret, lmtest::FakeEngineHost::replyWith(1, "<int name=\"status\">0</int>"));
         host.setKeepMessages(false);
         host.start();
@@ -147,7 +161,10 @@ void BM_SessionToStandIn(benchmark::State& state) {
         helper.setdataAgeingTimerInterval(100000);
         state.ResumeTiming();
         docs += buildAll(helper);
-        if (helper.sendDatatoCI(true, false) != 0) state.SkipWithError("a send failed");
+        if (helper.sendDatatoCI(true, false) != 0) {
+            state.SkipWithError(("a send failed: " + helper.lastErrorText).c_str());
+            break;
+        }
         state.PauseTiming();
         host.stop();
         stack.reset();
@@ -161,7 +178,10 @@ void BM_ThroughHost(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto stack = std::make_unique<lmtest::EngineStack>(quietStack());
-        if (!stack->start()) state.SkipWithError(stack->why().c_str());
+        if (!stack->start()) {
+            state.SkipWithError(stack->why().c_str());
+            break;
+        }
         auto helper = std::make_unique<LMCIHelper>(7, "bench-client");
         helper->monitoringPolicyId = kPolicy;
         helper->engineUrl = stack->indexdBaseUrl();
@@ -171,7 +191,10 @@ void BM_ThroughHost(benchmark::State& state) {
         helper->useThreadPool = state.range(0) > 0;
         state.ResumeTiming();
         docs += buildAll(*helper);
-        if (helper->sendDatatoCI(true, false) != 0) state.SkipWithError("a send failed");
+        if (helper->sendDatatoCI(true, false) != 0) {
+            state.SkipWithError(("a send failed: " + helper->lastErrorText).c_str());
+            break;
+        }
         helper.reset(); // waits for the queued sends
         state.PauseTiming();
         stack.reset();

@@ -279,6 +279,7 @@ private:
     // ---- batching and sending ----
     // sendDirect's answer when there is no URL or no data: the batch stays as it is.
     static constexpr int kEmptyUrlOrDataResult = -1001;
+    int addDocument(const std::string& doc, bool everyRule);
     bool batchIsFull(uint64_t batchBytes, uint64_t docBytes) const;
     int flushFullBatch();
     int sendThroughProxy(std::string& data, std::string& response, bool commit);
@@ -291,6 +292,10 @@ private:
     void rollBackOffsets();
     // The request of one exchange: buckets in day-bucket mode, else the plain batch.
     std::unique_ptr<CNMessageBase> buildRequest(std::string& url, std::string& data, bool commit);
+    int exchangeDirect(const char* op, const CNMessageBase& request, std::string& response);
+    // Gives the day texts a built request borrowed back to docMap.
+    void restoreDayTexts(const CNMessageBase& request);
+    bool lendDayTexts_ = false;
     std::string localClientName() const;
     void fillEngineHostName();
     // Attach (when not connected), send and receive on `network`; the reply, or null with

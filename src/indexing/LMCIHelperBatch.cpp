@@ -48,24 +48,12 @@ int LMCIHelper::flushFullBatch() {
     return sent;
 }
 
-int LMCIHelper::addToDocList() {
-    if (currentDoc.size() > kLMMaxBatchBytes) {
-        DebugLvl("LMCIHelper::addToDocList", 0, "doc length %llu is larger than expected size, skipping",
-                 static_cast<unsigned long long>(currentDoc.size()));
-        return 0;
-    }
-    int result = 0;
-    if (dayBucketMode && !forceListMode) {
-        populateDocMap(currentDoc);
-    } else {
-        if (flushEnabled && batchIsFull(docList.size(), currentDoc.size())) result = flushFullBatch();
-        docList.append(currentDoc);
-    }
-    ++docCount;
-    return result;
-}
+int LMCIHelper::addToDocList() { return addDocument(currentDoc, true); }
 
-int LMCIHelper::addToDocList(const std::string& doc) {
+int LMCIHelper::addToDocList(const std::string& doc) { return addDocument(doc, false); }
+
+// `everyRule`: the file-count and global-monitoring limits apply too, not only the plain size.
+int LMCIHelper::addDocument(const std::string& doc, bool everyRule) {
     if (doc.size() > kLMMaxBatchBytes) {
         DebugLvl("LMCIHelper::addToDocList", 0, "doc length %llu is larger than expected size, skipping",
                  static_cast<unsigned long long>(doc.size()));
@@ -75,7 +63,8 @@ int LMCIHelper::addToDocList(const std::string& doc) {
     if (dayBucketMode && !forceListMode) {
         populateDocMap(doc);
     } else {
-        if (flushEnabled && docList.size() + doc.size() > kLMMaxBatchBytes) result = flushFullBatch();
+        bool full = everyRule ? batchIsFull(docList.size(), doc.size()) : docList.size() + doc.size() > kLMMaxBatchBytes;
+        if (flushEnabled && full) result = flushFullBatch();
         docList.append(doc);
     }
     ++docCount;
@@ -241,14 +230,17 @@ void LMCIHelper::addDocsToDataBucketList(LMAddDocumentBucketsToCIReq& req) {
     static const char* kOp = "LMCIHelper::addDocsToDataBucketList";
     const bool proxy = proxyClientId != 0;
     const double now = static_cast<double>(time(nullptr));
-    for (const auto& [key, day] : docMap) {
+    for (auto& [key, day] : docMap) {
         LMDataBucket& bucket = req.add_buckets();
         bucket.set_bucketTime(static_cast<int64_t>(key));
         bucket.set_documentCount(day.count);
         bool aged = (now - static_cast<double>(key)) / kSecondsPerDay > dataAgeingDays + 1;
         bucket.set_indexFlag(aged ? 0 : 1);
         if (!proxy) {
-            bucket.set_documents(day.docs);
+            // A request built to be sent borrows the day's text; restoreDayTexts gives it back
+            // when the batch has to stay.
+            if (lendDayTexts_) bucket.set_documents(std::move(day.docs));
+            else bucket.set_documents(day.docs);
             continue;
         }
         DebugLvl(kOp, 500, "Data to be send length [%llu] %s", static_cast<unsigned long long>(day.docs.size()),
@@ -265,6 +257,16 @@ void LMCIHelper::addDocsToDataBucketList(LMAddDocumentBucketsToCIReq& req) {
             bucket.set_compressed(1);
         }
         bucket.set_indexFlag(1);
+    }
+}
+
+void LMCIHelper::restoreDayTexts(const CNMessageBase& request) {
+    const auto* req = request.as<LMAddDocumentBucketsToCIReq>();
+    if (!req) return;
+    for (size_t i = 0; i < req->buckets_size(); ++i) {
+        const LMDataBucket& bucket = req->buckets(i);
+        auto it = docMap.find(static_cast<uint64_t>(bucket.bucketTime()));
+        if (it != docMap.end() && it->second.docs.empty() && !bucket.has_compressed()) it->second.docs = bucket.documents();
     }
 }
 

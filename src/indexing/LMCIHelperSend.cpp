@@ -66,7 +66,9 @@ void LMCIHelper::fillEngineHostName() {
 std::unique_ptr<CNMessageBase> LMCIHelper::buildRequest(std::string& url, std::string& data, bool commit) {
     if (dayBucketMode && !forceListMode) {
         auto req = std::make_unique<LMAddDocumentBucketsToCIReq>();
+        lendDayTexts_ = true;
         populateDocumentBucketReq(*req, commit, url);
+        lendDayTexts_ = false;
         return req;
     }
     auto req = std::make_unique<LMAddDocumentsToCIReq>();
@@ -113,22 +115,29 @@ std::unique_ptr<CNMessageBase> LMCIHelper::roundTrip(const char* op, const CNMes
     return reply;
 }
 
+int LMCIHelper::exchangeDirect(const char* op, const CNMessageBase& request, std::string& response) {
+    std::unique_ptr<CNMessageBase> reply = roundTrip(op, request, "remote host", kSessionTimeout);
+    if (!reply) return 0;
+    const auto* resp = reply->as<LMAddDocumentsToCIResp>();
+    if (!resp) {
+        DebugLvl(op, 5, "Unknown response received %lu", static_cast<unsigned long>(reply->getTagID()));
+        return 0;
+    }
+    response = resp->response();
+    DebugLvl(op, 5, "response %s", response.c_str());
+    return static_cast<int>(resp->errorCode());
+}
+
 int LMCIHelper::indexCollectedDataKQS(std::string& url, std::string& data, std::string& response, bool,
                                       bool commit) {
     static const char* kOp = "LMCIHelper::indexCollectedDataKQS";
     fillEngineHostName();
     if (proxyClientId == 0) {
         std::unique_ptr<CNMessageBase> request = buildRequest(url, data, commit);
-        std::unique_ptr<CNMessageBase> reply = roundTrip(kOp, *request, "remote host", kSessionTimeout);
-        if (!reply) return 0;
-        const auto* resp = reply->as<LMAddDocumentsToCIResp>();
-        if (!resp) {
-            DebugLvl(kOp, 5, "Unknown response received %lu", static_cast<unsigned long>(reply->getTagID()));
-            return 0;
-        }
-        response = resp->response();
-        DebugLvl(kOp, 5, "response %s", response.c_str());
-        return static_cast<int>(resp->errorCode());
+        int result = exchangeDirect(kOp, *request, response);
+        // Unless the engine took the batch, it stays for a retry and needs its texts back.
+        if (result != 1 || !isResponseSuccess(response)) restoreDayTexts(*request);
+        return result;
     }
 
     // The proxy forwards the day buckets, under the global policy, to the global web service.
@@ -176,7 +185,6 @@ int LMCIHelper::indexCollectedDataUsingThreadPool(std::string& url, std::string&
     }
     auto work = std::make_unique<indexWorkerData>();
     work->bucketRequest = dayBucketMode && !forceListMode;
-    work->request = buildRequest(url, data, commit);
     if (!threadPoolStarted) {
         if (!threadPool.initThreadPool("LMCIHelperindexCollectedDataUsingThreadPool", 300, 4,
                                        static_cast<int>(threadPoolSize), 0)) {
@@ -187,6 +195,7 @@ int LMCIHelper::indexCollectedDataUsingThreadPool(std::string& url, std::string&
         threadPoolStarted = true;
         DebugLvl(kOp, 0, "ThreadPool size %lu", static_cast<unsigned long>(threadPoolSize));
     }
+    work->request = buildRequest(url, data, commit);
     work->engineHostName = engineHostName;
     work->module = KqRemoteModuleDescriptor::lmciUtil();
     work->indexStatus = &indexStatus;
@@ -194,6 +203,7 @@ int LMCIHelper::indexCollectedDataUsingThreadPool(std::string& url, std::string&
     if (dbInterface) work->db = std::make_unique<LMDBInterface>(*dbInterface);
     indexWorkerData* item = work.release();
     if (threadPool.doWork([item] { index_worker(item); }) != 0) {
+        restoreDayTexts(*item->request);
         delete item;
         Error(kOp, "failed to queue the send.");
         return 0;

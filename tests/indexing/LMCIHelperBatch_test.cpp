@@ -184,6 +184,9 @@ TEST_F(BatchTest, ReplyDecidesWhetherOffsetsAdvanceOrRollBack) {
         EXPECT_EQ(c.advanced ? 500 : 0, book.lastKnownGood(file));
         EXPECT_EQ(c.advanced ? 500 : 0, book.pending(file)) << "a refused batch is read again from the last good point";
         EXPECT_TRUE(h.batchFileIds.empty());
+        if (!c.advanced) {
+            EXPECT_EQ("<doc>x</doc>", h.docMap.begin()->second.docs) << "kept for the retry";
+        }
     }
 }
 
@@ -233,8 +236,14 @@ TEST_F(BatchTest, FailoverGoesToTheNextAvailableNodeAndOtherwiseRetriesTheCurren
     LMCIHelper answered;
     lmtest::pointAt(answered, failing.mangledName());
     answered.nodeList = {node(1, failing.mangledName(), 1), node(2, host_.mangledName(), 1)};
+    answered.currentDoc = "<doc>y</doc>";
+    answered.addToDocList();
     EXPECT_EQ(0, answered.sendDatatoCI(false, true));
-    EXPECT_EQ(2u, host_.received().size());
+    ASSERT_EQ(2u, host_.received().size());
+    LMAddDocumentBucketsToCIReq retried;
+    ASSERT_EQ(0, retried.unserialize(host_.received().back().xml));
+    ASSERT_EQ(1u, retried.buckets_size());
+    EXPECT_EQ("<doc>y</doc>", retried.buckets(0).documents()) << "each attempt carries the whole batch";
     EXPECT_EQ(2u, failing.received().size()) << "the first attempt and the retry of the current node";
 
     // Both marked unavailable: every retry goes to the current node, which answers now.

@@ -353,11 +353,12 @@ struct MessageXmlDetail {
 };
 
 int MessageXml::write(const CNMessageBase& m, std::string& out) {
-    std::string s;
-    s.reserve(MessageXmlDetail::estimate(m));
-    if (!MessageXmlDetail::writeMessage(s, m)) return 1;
-    out = std::move(s);
-    return 0;
+    // Written into `out` itself, so that a caller's buffer is reused at its capacity.
+    out.clear();
+    out.reserve(MessageXmlDetail::estimate(m));
+    if (MessageXmlDetail::writeMessage(out, m)) return 0;
+    out.clear();
+    return 1;
 }
 
 int MessageXml::read(std::string_view text, CNMessageBase& into, std::string& error) {

@@ -210,17 +210,15 @@ CZuError CKqNetwork::receiveFrame(std::string& payload, size_t limit, int timeou
 
 CZuError CKqNetwork::SendXMLMessage(const CNMessageBase& msg, int /*flags*/, int timeoutSeconds, bool& aborted) {
     aborted = false;
-    std::string text;
-    if (msg.serialize(text) != 0) return {kSerializeFailed, "message could not be serialised"};
-    return sendFrame(text, timeoutSeconds, aborted);
+    if (msg.serialize(sendText_) != 0) return {kSerializeFailed, "message could not be serialised"};
+    return sendFrame(sendText_, timeoutSeconds, aborted);
 }
 
 CZuError CKqNetwork::ReceiveXMLMessage(std::unique_ptr<CNMessageBase>& msg, int timeoutSeconds, bool& aborted) {
     msg.reset();
-    std::string text;
-    CZuError e = receiveFrame(text, maxFrameBytes_, timeoutSeconds, aborted);
+    CZuError e = receiveFrame(receiveText_, maxFrameBytes_, timeoutSeconds, aborted);
     if (e.IsError()) return e;
-    msg = XMLDecoder::decode(text);
+    msg = XMLDecoder::decode(receiveText_);
     // The frame was read whole, so the stream stays in step; the caller decides what to do.
     if (!msg) return {kBadMessage, "received a frame that is not a known message"};
     return {};

@@ -127,6 +127,11 @@ private:
     bool good_ = false;
     size_t maxFrameBytes_;
     std::string peerName_;
+    // The texts of the last message sent and received. Batches of many megabytes go back and forth
+    // on one session; keeping the buffers spares the allocation and the first touch of every page
+    // of a fresh one per message, which costs more than the copy itself.
+    std::string sendText_;
+    std::string receiveText_;
 };
 
 // What the host calls for each accepted connection; exported under a plain name by a module.
