@@ -84,7 +84,6 @@ public:
             if (indexCollectedData(url, body, response, false, false) != 1 || !isResponseSuccess(response)) {
                 ++failures;
                 lastResponse = response.substr(0, 300);
-                fprintf(stderr, "FAILED post of %zu bytes to %s\n", body.size(), core.c_str());
             }
         }
         clearDocList();
@@ -96,10 +95,31 @@ private:
     std::string base_;
 };
 
-lmtest::EngineStack::Options quietStack() {
+lmtest::EngineStack::Options quietStack(bool withIndexd = true) {
     lmtest::EngineStack::Options o;
     o.hostLogLevel = 0;
+    o.startIndexd = withIndexd;
     return o;
+}
+
+// A fresh stack, or null when it does not come up (the run is then marked failed).
+std::unique_ptr<lmtest::EngineStack> startStack(benchmark::State& state, bool withIndexd = true) {
+    auto stack = std::make_unique<lmtest::EngineStack>(quietStack(withIndexd));
+    if (stack->start()) return stack;
+    state.SkipWithError(stack->why().c_str());
+    return nullptr;
+}
+
+// A helper that sends to `engineHost`, with every day of the file young enough to be indexed.
+std::unique_ptr<LMCIHelper> senderTo(const std::string& engineUrl, const std::string& engineHost, int poolSize) {
+    auto helper = std::make_unique<LMCIHelper>(7, "bench-client");
+    helper->monitoringPolicyId = kPolicy;
+    helper->engineUrl = engineUrl;
+    helper->engineHostName = engineHost;
+    helper->setdataAgeingTimerInterval(100000);
+    helper->threadPoolSize = static_cast<uint64_t>(poolSize);
+    helper->useThreadPool = poolSize > 0;
+    return helper;
 }
 
 void report(benchmark::State& state, int64_t docs) {
@@ -120,11 +140,8 @@ void BM_PostDirectToIndexd(benchmark::State& state) {
     int64_t docs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto stack = std::make_unique<lmtest::EngineStack>(quietStack());
-        if (!stack->start()) {
-            state.SkipWithError(stack->why().c_str());
-            break;
-        }
+        auto stack = startStack(state);
+        if (!stack) break;
         DirectHelper helper(stack->indexdBaseUrl());
         state.ResumeTiming();
         docs += buildAll(helper);
@@ -144,25 +161,17 @@ void BM_SessionToStandIn(benchmark::State& state) {
     int64_t docs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        lmtest::EngineStack::Options o = quietStack();
-        o.startIndexd = false;
-        auto stack = std::make_unique<lmtest::EngineStack>(o); // for the registry and secret only
-        if (!stack->start()) {
-            state.SkipWithError(stack->why().c_str());
-            break;
-        }
-        lmtest::FakeEngineHost host(o.secret, lmtest::FakeEngineHost::replyWith(1, "<int name=\"status\">0</int>"));
+        auto stack = startStack(state, false); // for the registry and secret only
+        if (!stack) break;
+        lmtest::FakeEngineHost host(quietStack().secret,
+                                    lmtest::FakeEngineHost::replyWith(1, "<int name=\"status\">0</int>"));
         host.setKeepMessages(false);
         host.start();
-        LMCIHelper helper(7, "bench-client");
-        helper.monitoringPolicyId = kPolicy;
-        helper.engineUrl = "http://127.0.0.1:1/solr";
-        helper.engineHostName = host.mangledName();
-        helper.setdataAgeingTimerInterval(100000);
+        auto helper = senderTo("http://127.0.0.1:1/solr", host.mangledName(), 0);
         state.ResumeTiming();
-        docs += buildAll(helper);
-        if (helper.sendDatatoCI(true, false) != 0) {
-            state.SkipWithError(("a send failed: " + helper.lastErrorText).c_str());
+        docs += buildAll(*helper);
+        if (helper->sendDatatoCI(true, false) != 0) {
+            state.SkipWithError(("a send failed: " + helper->lastErrorText).c_str());
             break;
         }
         state.PauseTiming();
@@ -177,18 +186,9 @@ void BM_ThroughHost(benchmark::State& state) {
     int64_t docs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto stack = std::make_unique<lmtest::EngineStack>(quietStack());
-        if (!stack->start()) {
-            state.SkipWithError(stack->why().c_str());
-            break;
-        }
-        auto helper = std::make_unique<LMCIHelper>(7, "bench-client");
-        helper->monitoringPolicyId = kPolicy;
-        helper->engineUrl = stack->indexdBaseUrl();
-        helper->engineHostName = stack->mangledHost();
-        helper->setdataAgeingTimerInterval(100000);
-        helper->threadPoolSize = static_cast<uint64_t>(state.range(0));
-        helper->useThreadPool = state.range(0) > 0;
+        auto stack = startStack(state);
+        if (!stack) break;
+        auto helper = senderTo(stack->indexdBaseUrl(), stack->mangledHost(), static_cast<int>(state.range(0)));
         state.ResumeTiming();
         docs += buildAll(*helper);
         if (helper->sendDatatoCI(true, false) != 0) {
