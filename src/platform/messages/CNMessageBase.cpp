@@ -217,6 +217,13 @@ int CNMessageBase::serialize(std::string& out, int /*flag*/) const {
     return 1;
 }
 
+int CNMessageBase::serializeInto(std::string& buffer) const {
+    if (MessageXml::writeInto(*this, buffer) == 0) return 0;
+    EvLMDebug().Error("CNMessageBase::serialize", "message %s holds a text with a NUL character",
+                      cls_->rootName().c_str());
+    return 1;
+}
+
 int CNMessageBase::unserialize(std::string_view text) {
     std::string error;
     if (MessageXml::read(text, *this, error) == 0) return 0;

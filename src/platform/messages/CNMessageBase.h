@@ -94,6 +94,9 @@ public:
 
     // XML form of the message; 0 on success. `flag` is reserved and ignored.
     int serialize(std::string& out, int flag = 0) const;
+    // The same into a buffer the caller keeps: written at the capacity it has (a session sends
+    // many large messages), left empty on failure.
+    int serializeInto(std::string& buffer) const;
     // Fills the message from XML text of this same class; 0 on success. On failure the message
     // keeps the content it had before the call.
     int unserialize(const std::string& text);

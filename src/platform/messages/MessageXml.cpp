@@ -353,11 +353,17 @@ struct MessageXmlDetail {
 };
 
 int MessageXml::write(const CNMessageBase& m, std::string& out) {
-    // Written into `out` itself, so that a caller's buffer is reused at its capacity.
-    out.clear();
-    out.reserve(MessageXmlDetail::estimate(m));
-    if (MessageXmlDetail::writeMessage(out, m)) return 0;
-    out.clear();
+    std::string s;
+    if (writeInto(m, s) != 0) return 1;
+    out = std::move(s);
+    return 0;
+}
+
+int MessageXml::writeInto(const CNMessageBase& m, std::string& buffer) {
+    buffer.clear();
+    buffer.reserve(MessageXmlDetail::estimate(m));
+    if (MessageXmlDetail::writeMessage(buffer, m)) return 0;
+    buffer.clear();
     return 1;
 }
 

@@ -12,7 +12,10 @@
 // so that a peer with a newer catalogue can still talk to an older one.
 class MessageXml {
 public:
+    // `out` is replaced on success and unchanged on failure.
     static int write(const CNMessageBase& m, std::string& out);
+    // Writes into `buffer` at the capacity it already has; on failure `buffer` is left empty.
+    static int writeInto(const CNMessageBase& m, std::string& buffer);
     // Parses `text` and fills `into` when it names the same class; `into` is unchanged on failure.
     static int read(std::string_view text, CNMessageBase& into, std::string& error);
     // Parses `text` into a new message of the class its root element names; null on failure.

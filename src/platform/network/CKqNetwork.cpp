@@ -210,7 +210,7 @@ CZuError CKqNetwork::receiveFrame(std::string& payload, size_t limit, int timeou
 
 CZuError CKqNetwork::SendXMLMessage(const CNMessageBase& msg, int /*flags*/, int timeoutSeconds, bool& aborted) {
     aborted = false;
-    if (msg.serialize(sendText_) != 0) return {kSerializeFailed, "message could not be serialised"};
+    if (msg.serializeInto(sendText_) != 0) return {kSerializeFailed, "message could not be serialised"};
     return sendFrame(sendText_, timeoutSeconds, aborted);
 }
 
