@@ -299,9 +299,10 @@ private:
     std::string localClientName() const;
     void fillEngineHostName();
     // Attach (when not connected), send and receive on `network`; the reply, or null with
-    // lastErrorCode set. `where` names the peer in the log lines.
+    // lastErrorCode set (and the session's error in `failure` when given). `where` names the peer
+    // in the log lines.
     std::unique_ptr<CNMessageBase> roundTrip(const char* op, const CNMessageBase& request, const char* where,
-                                             int sendTimeout);
+                                             int sendTimeout, CZuError* failure = nullptr);
 
     // Marks the row whose text rowText_ holds while one build runs.
     struct RowTextScope {

@@ -81,8 +81,13 @@ std::unique_ptr<CNMessageBase> LMCIHelper::buildRequest(std::string& url, std::s
 }
 
 std::unique_ptr<CNMessageBase> LMCIHelper::roundTrip(const char* op, const CNMessageBase& request, const char* where,
-                                                     int sendTimeout) {
+                                                     int sendTimeout, CZuError* failure) {
     bool aborted = false;
+    auto failed = [&](int32_t code, const CZuError& e) -> std::unique_ptr<CNMessageBase> {
+        lastErrorCode = code;
+        if (failure) *failure = e;
+        return nullptr;
+    };
     if (!network.IsConnectionGood()) {
         network.Close(); // a session the peer or an error broke cannot carry another batch
         DebugLvl(op, 10, "trying to attach to %s", where);
@@ -90,8 +95,7 @@ std::unique_ptr<CNMessageBase> LMCIHelper::roundTrip(const char* op, const CNMes
                                               localClientName().c_str(), kSessionTimeout, aborted);
         if (e.IsError()) {
             Error(op, "attach failed with Error [%s]", e.AsString().c_str());
-            lastErrorCode = kLMAttachFailed;
-            return nullptr;
+            return failed(kLMAttachFailed, e);
         }
         DebugLvl(op, 10, "attached to remote host");
     }
@@ -100,8 +104,7 @@ std::unique_ptr<CNMessageBase> LMCIHelper::roundTrip(const char* op, const CNMes
     if (e.IsError()) {
         Error(op, "sendObject failed with Error [%s]", e.AsString().c_str());
         network.Disconnect(kSessionTimeout, aborted);
-        lastErrorCode = kLMSendFailed;
-        return nullptr;
+        return failed(kLMSendFailed, e);
     }
     DebugLvl(op, 10, "XML Object sent to %s", where);
     std::unique_ptr<CNMessageBase> reply;
@@ -109,8 +112,7 @@ std::unique_ptr<CNMessageBase> LMCIHelper::roundTrip(const char* op, const CNMes
     if (e.IsError() || !reply) {
         Error(op, "receiveObject failed with Error [%s]", e.AsString().c_str());
         network.Disconnect(kSessionTimeout, aborted);
-        lastErrorCode = kLMReceiveFailed;
-        return nullptr;
+        return failed(kLMReceiveFailed, e);
     }
     return reply;
 }
@@ -276,29 +278,13 @@ int LMCIHelper::sendRequestToCommitData(int commitClientId) {
     KQClient(static_cast<uint64_t>(commitClientId)).getNetworkHostnameMangled(engineHostName);
     LMCommitSolrDataOnSuccessReq request;
     request.set_engineUrl(engineUrl);
+    // The commit answers with the network error's own code, and leaves the batch's error alone.
+    const int32_t batchError = lastErrorCode;
+    CZuError failure;
+    std::unique_ptr<CNMessageBase> reply = roundTrip(kOp, request, "remote host", kSessionTimeout, &failure);
+    lastErrorCode = batchError;
+    if (!reply) return failure.IsError() ? failure.GetErrorCode() : 0;
     bool aborted = false;
-    if (!network.IsConnectionGood()) {
-        network.Close();
-        CZuError e = network.Attach_RemoteDLL(engineHostName, KqRemoteModuleDescriptor::lmciUtil(),
-                                              localClientName().c_str(), kSessionTimeout, aborted);
-        if (e.IsError()) {
-            Error(kOp, "attach failed with Error [%s]", e.AsString().c_str());
-            return e.GetErrorCode();
-        }
-    }
-    CZuError e = network.SendXMLMessage(request, 0, kSessionTimeout, aborted);
-    if (e.IsError()) {
-        Error(kOp, "sendObject failed with Error [%s]", e.AsString().c_str());
-        network.Disconnect(kSessionTimeout, aborted);
-        return e.GetErrorCode();
-    }
-    std::unique_ptr<CNMessageBase> reply;
-    e = network.ReceiveXMLMessage(reply, kSessionTimeout, aborted);
-    if (e.IsError() || !reply) {
-        Error(kOp, "receiveObject failed with Error [%s]", e.AsString().c_str());
-        network.Disconnect(kSessionTimeout, aborted);
-        return e.IsError() ? e.GetErrorCode() : 0;
-    }
     network.Disconnect(kSessionTimeout, aborted);
     const auto* resp = reply->as<LMAddDocumentsToCIResp>();
     if (!resp) {
