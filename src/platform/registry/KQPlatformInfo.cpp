@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
@@ -213,6 +214,24 @@ int KQPlatformInfo::getOrvexerClientName(char* buffer, size_t size) const {
 }
 
 std::string KQPlatformInfo::getInstanceName() const { return getFocus(); }
+
+int KQPlatformInfo::getUploadStagingDir(std::string& dir) const {
+    std::string configured;
+    std::filesystem::path path;
+    if (getString(kPlatformSection, "sUploadStagingDir", configured) && !configured.empty()) {
+        path = configured;
+    } else if (getString(kPlatformSection, "sHomeDir", configured) && !configured.empty()) {
+        path = std::filesystem::path(configured) / "uploads";
+    } else {
+        return 0;
+    }
+    std::error_code ec;
+    path = std::filesystem::absolute(path, ec).lexically_normal();
+    if (ec) return 0;
+    dir = path.string();
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir.size() > 1 ? 1 : 0;
+}
 
 int KQGlobalParam::get(const std::string& name, std::string& value, void*) {
     return KQPlatformInfo().getString(kSection, name, value) ? 0 : 1;

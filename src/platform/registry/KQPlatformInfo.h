@@ -23,7 +23,7 @@ public:
 //   sOrvexerClientName  the management server's client name
 //   nPlatformType       platform type bits (bit 0: this machine is the management server)
 //   nClientId, sClientName, sHomeDir, sManagementDB, sLocalDB, sLogFile, nLogLevel,
-//   nRemoteModulePort, sBindAddress, sSharedSecret, nMaxFrameBytes: see README.md
+//   nRemoteModulePort, sBindAddress, sSharedSecret, nMaxFrameBytes, sUploadStagingDir: see README.md
 // Every get answers non-zero when the key was found; every set non-zero when it was saved.
 class KQPlatformInfo {
 public:
@@ -72,6 +72,10 @@ public:
     int getOrvexerClientName(char* buffer, size_t size) const;
     std::string getOrvexerClientName() const;
     std::string getInstanceName() const;
+    // The folder uploaded files are staged in before they are indexed, one sub-folder per upload
+    // request: "sUploadStagingDir", else "uploads" in "sHomeDir". Non-zero when one is known;
+    // the path is absolute and lexically normal (no "." or ".." parts, no trailing "/").
+    int getUploadStagingDir(std::string& dir) const;
     // The host name under which the management database's clients table knows the client of
     // that name; writes at most size-1 bytes and a NUL. Non-zero when found.
     int getClientHostName(const std::string& clientName, char* buffer, size_t size) const;
