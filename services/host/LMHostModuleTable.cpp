@@ -29,7 +29,15 @@ LMHostModuleTable::LMHostModuleTable() {
 }
 
 LMHostModuleTable::~LMHostModuleTable() {
-    for (auto& [path, handle] : libraries_) ::dlclose(handle);
+    // A library with work of its own on its threads (the engine's indexing runs) stops it before
+    // its code goes away.
+    for (auto& [path, handle] : libraries_) {
+        if (auto stop = reinterpret_cast<void (*)()>(::dlsym(handle, "LMEngineShutdown"))) {
+            log_.DebugLvl("LMHostModuleTable::~LMHostModuleTable", 1, "stopping the work of %s", path.c_str());
+            stop();
+        }
+        ::dlclose(handle);
+    }
 }
 
 void LMHostModuleTable::add(const std::string& module, const std::string& entry, const std::string& library,

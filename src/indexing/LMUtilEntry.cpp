@@ -8,6 +8,7 @@
 #include "indexing/CNZLib.h"
 #include "indexing/LMCoreNames.h"
 #include "indexing/LMUtilEntryCall.h"
+#include "pipeline/LMCustomDataIndexer.h"
 #include "platform/messages/catalogue/Catalogue.h"
 #include "platform/registry/KQPlatformInfo.h"
 
@@ -241,8 +242,7 @@ void dispatch(Call& call, const CNMessageBase& msg) {
         handleUnsupported(call, tag);
     } else if (tag == MonitoringPolicyProcessingRequest::tagID()) {
         call.log.DebugLvl("LMUtilEntry", 1, "Request of type Tag_MonitoringPolicyProcessingRequest received");
-        call.log.Error("LMUtilEntry", "monitoring policy processing requests are not available on this host yet; "
-                                      "request dropped");
+        ProcessMonitoringPolicyData(call.connection, *msg.as<MonitoringPolicyProcessingRequest>());
     } else {
         handleUnsupported(call, tag);
     }

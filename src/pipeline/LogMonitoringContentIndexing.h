@@ -95,9 +95,7 @@ private:
     void readHeaderOfOwnFormat(LMDocument* doc);
     void captureHeaderRows(LMDocument* doc, FilteredMessageInfo& info);
     int reportByteCounter(LMDocument* doc, uint64_t& byteCounter);
-    const MonitoringPolicy* policyObject() const { return policy_.monitoringPolicy(); }
     const LMTemplate* firstTemplate() const;
-    int64_t policyType() const;
 
     EvLMDebug log_;
     uint64_t clientId_ = 0;
@@ -113,7 +111,11 @@ private:
     std::unique_ptr<KqEvent> updateEvent_;
     bool updaterRunning_ = false;
     bool stopRequested_ = false;
-    std::atomic<bool> threadEnded_{true};
+    // Read from the policy once, so that the progress thread never reads the policy message the
+    // worker writes into.
+    uint64_t policyId_ = 0;
+    bool hasPolicyId_ = false;
+    int64_t policyType_ = -1;
 };
 
 } // namespace LogMonitoring
