@@ -7,6 +7,27 @@
 
 namespace LogMonitoring {
 
+namespace {
+
+// A run that could not start (no index engine host, no syslog receiver, ...) read none of its
+// files. They are reported failed, so that the management server does not wait for them and can
+// offer them again; the last indexed id stays at the chunk start.
+void reportFilesNotIndexed(LogMonitoringContentIndexing& session, LMDataIndexerBase& indexer) {
+    std::vector<LogMonitoringODPFileUploadInfo> files = session.getLMUploadedFileInfo();
+    if (files.empty()) return;
+    std::list<LogMonitoringODPFileUploadInfo> failed;
+    for (LogMonitoringODPFileUploadInfo& f : files) {
+        if (f.state() == kLMFileInProgress) {
+            f.set_state(kLMFileFailed);
+            f.set_resultCode(kLMRunNotStarted);
+        }
+        failed.push_back(std::move(f));
+    }
+    indexer.setLMUploadInfoList(failed);
+}
+
+} // namespace
+
 LMDataIndexer::LMDataIndexer() { setThreadStartAdd(&LMDataIndexer::getDataAndIndexThread); }
 
 LMDataIndexer* LMDataIndexer::getDataIndexer() { return new LMDataIndexer(); }
@@ -26,6 +47,7 @@ void* LMDataIndexer::getDataAndIndexThread(void* argument) {
     if (session->startIndexing() != 0) {
         log.Error(kOp, "Failed to start indexing on the chunk");
         session->StopUpdateDBTimer();
+        reportFilesNotIndexed(*session, indexer);
         return nullptr;
     }
     session->StopUpdateDBTimer();

@@ -35,6 +35,8 @@ constexpr int kLMNoRowRead = 1;
 constexpr int kLMLastBatchFailed = 2;
 constexpr int kLMNoUniqueFileId = 3;
 constexpr int kLMRowOrReportFailed = 7;
+// The result code of the files of a run that could not start.
+constexpr int kLMRunNotStarted = 8;
 
 // Upload record states.
 constexpr int64_t kLMFileInProgress = 2;
