@@ -52,6 +52,9 @@ std::string lines(int from, int to) {
 
 class PipelineTest : public ::testing::Test {
 protected:
+    PipelineTest() = default;
+    explicit PipelineTest(lmtest::PipelineStack::Options o) : stack_(std::move(o)) {}
+
     void SetUp() override {
         ASSERT_TRUE(stack_.start()) << stack_.why();
         const std::string file = stack_.dir().file("words.xml");
@@ -75,17 +78,30 @@ protected:
         return resp ? resp->errorCode() : -1;
     }
 
+    // Another policy of uploaded files in the cloud, with a template of its own.
+    void addPolicy(int id, const TemplateXML& templ, const std::vector<std::string>& extra = {}) {
+        const std::string name = "t" + std::to_string(id);
+        const std::string file = stack_.dir().file(name + ".xml");
+        lmtest::writeFile(file, textOf(templ));
+        ASSERT_EQ(0, stack_.lmctl({"template", "add", file, "--name", name, "--id", std::to_string(id + 100)}).exitCode);
+        std::vector<std::string> args = {"policy", "add", "p" + std::to_string(id), "--template", name, "--type", "4",
+                                         "--cloud", "main", "--id", std::to_string(id)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto r = stack_.lmctl(args);
+        ASSERT_EQ(0, r.exitCode) << r.output;
+    }
+
     // Policy 31 of uploaded files, indexed into the instance's cloud.
-    MonitoringPolicyProps policy() const {
+    MonitoringPolicyProps policy(int id = 31, const TemplateXML& templ = wordsTemplate()) const {
         MonitoringPolicyProps p;
         MonitoringPolicy& mp = p.mutable_monitoringPolicy();
-        mp.set_monitoringPolicyId(31);
-        mp.set_policyName("uploads");
+        mp.set_monitoringPolicyId(id);
+        mp.set_policyName(id == 31 ? "uploads" : "p" + std::to_string(id));
         mp.add_monitoringTypes(4);
         LMTemplate& t = mp.add_templates();
-        t.mutable_templateEntity().set_templateId(50);
+        t.mutable_templateEntity().set_templateId(id == 31 ? 50 : id + 100);
         t.mutable_templateEntity().set_templateName("words");
-        t.set_templateXml(textOf(wordsTemplate()));
+        t.set_templateXml(textOf(templ));
         t.set_templateType(0);
         LMIndexDestination& dest = p.mutable_indexDestination();
         dest.set_cloudId(1);
@@ -252,4 +268,109 @@ TEST_F(PipelineTest, EngineHostDownFailsEveryFileAndKeepsTheOffset) {
     EXPECT_EQ(0, stack_.countIn("kqcorelm_31_"));
     // Not read, so kept for another attempt.
     EXPECT_TRUE(fs::exists(stack_.staging() + "/d1/a.log"));
+}
+
+namespace {
+
+std::string utf16le(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+int64_t stateOf(const std::vector<lmtest::PipelineStack::FileRow>& rows, const std::string& requestId,
+                int64_t* result = nullptr) {
+    for (const auto& r : rows)
+        if (r.requestId == requestId) {
+            if (result) *result = r.resultCode;
+            return r.state;
+        }
+    return -1;
+}
+
+} // namespace
+
+// Plain, UTF-16, CSV and header-capturing files, an empty file and an archive name, each with
+// the state and result code its run gives it, and the documents each leaves in its policy's cores.
+TEST_F(PipelineTest, EveryKindOfUploadedFileEndsWithItsStateAndResult) {
+    TemplateXML csv = wordsTemplate();
+    csv.set_separatorFlags(8);
+    addPolicy(32, csv);
+    TemplateXML header = wordsTemplate();
+    header.set_headerLineCount(1);
+    addPolicy(33, header, {"--property", "Capture log file header=1"});
+
+    MonitoringPolicyProps words = policy();
+    words.add_uploadedFiles(upload("plain", stack_.staging() + "/plain/a.log", lines(1, 30)));
+    words.add_uploadedFiles(upload("utf16", stack_.staging() + "/utf16/b.log", utf16le(lines(101, 120))));
+    words.add_uploadedFiles(upload("empty", stack_.staging() + "/empty/c.log", ""));
+    words.add_uploadedFiles(upload("archive", stack_.staging() + "/archive/d.zip", lines(1, 5)));
+    MonitoringPolicyProps commas = policy(32, csv);
+    commas.add_uploadedFiles(upload("csv", stack_.staging() + "/csv/e.csv", "1,alpha,first line\n2,beta,second line\n"));
+    MonitoringPolicyProps headed = policy(33, header);
+    headed.add_uploadedFiles(upload("header", stack_.staging() + "/header/f.log", "seq word rest\n" + lines(1, 4)));
+
+    for (const MonitoringPolicyProps* p : {&words, &commas, &headed}) {
+        const size_t before = finalReports();
+        ASSERT_EQ(0, send(request(*p)));
+        ASSERT_TRUE(waitForFinalReport(before));
+    }
+
+    auto rows = stack_.files(31);
+    int64_t result = -1;
+    EXPECT_EQ(3, stateOf(rows, "plain", &result));
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(3, stateOf(rows, "utf16", &result));
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(4, stateOf(rows, "empty", &result));
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(2, stateOf(rows, "archive", &result));
+    EXPECT_EQ(3, stateOf(stack_.files(32), "csv", &result));
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(3, stateOf(stack_.files(33), "header", &result));
+
+    EXPECT_EQ(50, stack_.countIn("kqcorelm_31_"));
+    EXPECT_EQ(1, stack_.countIn("kqcorelm_31_", "word_ln:word120"));
+    EXPECT_EQ(2, stack_.countIn("kqcorelm_32_"));
+    EXPECT_EQ(1, stack_.countIn("kqcorelm_32_", "word_ln:beta"));
+    // Four records and the captured header line.
+    EXPECT_EQ(5, stack_.countIn("kqcorelm_33_"));
+    EXPECT_EQ(1, stack_.countIn("kqcorelm_33_", "LineNumber:1"));
+
+    // Read files leave no staged folder; the skipped archive keeps its own.
+    for (const char* gone : {"plain", "utf16", "empty", "csv", "header"})
+        EXPECT_FALSE(fs::exists(stack_.staging() + "/" + gone)) << gone;
+    EXPECT_TRUE(fs::exists(stack_.staging() + "/archive/d.zip"));
+}
+
+class PipelineProgressTest : public PipelineTest {
+protected:
+    PipelineProgressTest()
+        : PipelineTest(lmtest::PipelineStack::Options{{{"GlobalParameters", "nLMRetryIntervalForUploadedFiles", "1"}}}) {}
+};
+
+// With the interval parameter at 1 (half a minute rounds to 0) reports follow one another while
+// the run goes on: files in progress with the bytes read since the report before.
+TEST_F(PipelineProgressTest, ReportsProgressWhileALongUploadRuns) {
+    MonitoringPolicyProps p = policy();
+    p.add_uploadedFiles(upload("long", stack_.staging() + "/long/a.log", lines(1, 30000)));
+    p.add_uploadedFiles(upload("next", stack_.staging() + "/next/b.log", lines(1, 10)));
+    const size_t before = finalReports();
+    ASSERT_EQ(0, send(request(p)));
+    ASSERT_TRUE(waitForFinalReport(before, 120s));
+    const std::string log = stack_.hostLog();
+    const size_t final = log.find("Updating DB after processing has completed");
+    size_t interim = 0, inProgress = 0;
+    for (size_t at = 0; (at = log.find("Updating DB for processing files [", at)) < final; ++at) {
+        ++interim;
+        const size_t end = log.find('\n', at);
+        if (log.substr(at, end - at).find("<state>2</state>") != std::string::npos) ++inProgress;
+    }
+    EXPECT_GT(interim, 0u);
+    EXPECT_GT(inProgress, 0u);
+    EXPECT_EQ(3, stateOf(stack_.files(31), "long"));
+    EXPECT_EQ(30010, stack_.countIn("kqcorelm_31_"));
 }
