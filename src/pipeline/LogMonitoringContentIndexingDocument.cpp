@@ -166,12 +166,13 @@ int LogMonitoringContentIndexing::documentIndexer(LMDocument*& doc, uint64_t& by
             result = kLMRowOrReportFailed;
             break;
         }
-        Line line;
-        line.lineNumber = static_cast<uint32_t>(row->getLineNumber());
+        // One line node serves every row: the builder reads it, nothing keeps it.
+        if (info.lines.size() != 1) info.lines.assign(1, Line());
+        Line& line = info.lines.front();
+        currentLine = row->getLineNumber();
+        line.lineNumber = static_cast<uint32_t>(currentLine);
         line.text = row->toString();
         const uint64_t rowSize = line.text.size();
-        info.lines.assign(1, std::move(line));
-        currentLine = row->getLineNumber();
         if (rowSize > ~byteCounter) {
             result = reportByteCounter(doc, byteCounter);
             if (result != 0) break;
