@@ -125,6 +125,18 @@ TEST(Lmctl, BuildsAnInstanceThatTheHostServes) {
     EXPECT_EQ(0, WEXITSTATUS(status));
 }
 
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t nl = text.find('\n', at);
+        if (nl == std::string::npos) nl = text.size();
+        out.push_back(text.substr(at, nl - at));
+        at = nl + 1;
+    }
+    return out;
+}
+
 // An instance whose host listens on `hostPort` (when started) and whose policy "weblogs" (id 21)
 // posts into the index engine on `enginePort`. Answers the registry's path.
 std::string uploadInstance(const lmtest::TempDir& dir, int hostPort, int enginePort) {
@@ -220,6 +232,44 @@ TEST(LmctlUpload, UploadThatDoesNotGetThroughLeavesNothingBehind) {
     host.wait(15s);
 }
 
+// A whole upload with --wait, against a stand-in for the engine's dispatcher that reports each
+// file indexed and removes its staging folder: the lines a demo script reads, and exit 0.
+TEST(LmctlUpload, WaitFollowsTheRunToItsSummary) {
+    lmtest::TempDir dir("lmctlwait");
+    const std::string reg = uploadInstance(dir, lmtest::freeLoopbackPort(), lmtest::freeLoopbackPort());
+    lmtest::writeFile(dir.file("a.log"), "one\ntwo\n");
+    lmtest::writeFile(dir.file("b.log"), "three");
+    KQRegistryStore store(reg);
+    ASSERT_TRUE(store.set("RemoteModules", "sLMCIUTIL/sLMCIUTILENTRY.library",
+                          std::string(LM_BINARY_DIR) + "/lib/liblm_test_echo_module.so"));
+    ASSERT_TRUE(store.set("RemoteModules", "sLMCIUTIL/sLMCIUTILENTRY.symbol", "LMTestUploadEntry"));
+    lmtest::ChildProcess host;
+    ASSERT_TRUE(host.start({LM_HOST_BIN, "--registry", reg}));
+    ASSERT_FALSE(host.waitForLine("listening on", 10s).empty()) << host.output();
+
+    CtlResult r = lmctl(reg, {"upload", "weblogs", dir.file("a.log"), dir.file("b.log"), "--tags", "t1", "--wait",
+                              "--timeout", "20"});
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    auto lines = linesOf(r.output);
+    ASSERT_GE(lines.size(), 6u) << r.output;
+    EXPECT_EQ(0u, lines[0].find("request U21_")) << lines[0];
+    const std::string id0 = lines[0].substr(8, lines[0].find(' ', 8) - 8);
+    EXPECT_EQ("request " + id0 + " a.log", lines[0]);
+    const std::string id1 = lines[1].substr(8, lines[1].find(' ', 8) - 8);
+    EXPECT_EQ("request " + id1 + " b.log", lines[1]);
+    EXPECT_NE(id0, id1); // one request, and one staging folder, per file
+    EXPECT_EQ("upload accepted: 2 files, 13 bytes, 3 lines", lines[2]);
+    EXPECT_NE(std::string::npos, r.output.find("progress: 2/2 files done, 13 bytes indexed\n")) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("file a.log " + id0 + " indexed result 0 bytes 8 lines 2\n"))
+        << r.output;
+    EXPECT_NE(std::string::npos, r.output.find(" indexed result 0 bytes 5 lines 1\n")) << r.output;
+    EXPECT_EQ(0u, lines.back().find("done: 2 files indexed, 0 failed, 3 lines read, -1 documents in the index, "))
+        << lines.back();
+    EXPECT_EQ(0u, tracesOf(dir).stagedFolders);
+    host.signal(SIGTERM);
+    host.wait(15s);
+}
+
 size_t collectBody(char* data, size_t size, size_t count, void* out) {
     static_cast<std::string*>(out)->append(data, size * count);
     return size * count;
@@ -250,17 +300,6 @@ std::string doc(const std::string& id, int policy, const std::string& line) {
            std::to_string(policy) + "</field><field name=\"LogLine\">" + line + "</field></doc>";
 }
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t nl = text.find('\n', at);
-        if (nl == std::string::npos) nl = text.size();
-        out.push_back(text.substr(at, nl - at));
-        at = nl + 1;
-    }
-    return out;
-}
 
 // search asks every core of the policy, and the shared plain cores only for the policy's own
 // documents; other policies' cores stay out.
