@@ -430,3 +430,200 @@ TEST_F(MgmtTest, EventsAndAlertsAreStoredAndShown) {
 }
 
 } // namespace
+
+namespace {
+
+void exec(KQManagementDB& db, const char* sql) {
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db.handle(), sql, nullptr, nullptr, nullptr)) << sql;
+}
+
+} // namespace
+
+// The request lmctl upload sends is read by the engine as it stands, so it is checked after a trip
+// through its XML form.
+TEST_F(MgmtTest, ProcessingRequestCarriesPolicyTemplateCloudProgressAndFiles) {
+    exec(db_, "UPDATE policies SET last_indexed_id = 77 WHERE id = 21");
+    exec(db_, "UPDATE templates SET type = 3 WHERE id = 12");
+    KQMgmtAdmin admin(db_);
+    std::string err;
+    MonitoringPolicyProcessingRequest built;
+    const std::vector<KQMgmtAdmin::UploadFile> files = {{"U21_1_ab_0", "/st/U21_1_ab_0/a.log", "red,blue"},
+                                                        {"U21_1_ab_1", "/st/U21_1_ab_1/b.log", ""}};
+    ASSERT_EQ(0, admin.buildProcessingRequest("web logs", files, 2, "mgmt", built, err)) << err;
+    auto req = parse<MonitoringPolicyProcessingRequest>(text(built));
+    ASSERT_TRUE(req && req->client());
+    EXPECT_EQ(2, req->client()->clientId());
+    EXPECT_EQ("mgmt", req->client()->clientName());
+    ASSERT_EQ(1u, req->policies_size());
+    const MonitoringPolicyProps& props = req->policies(0);
+
+    ASSERT_TRUE(props.monitoringPolicy());
+    const MonitoringPolicy& mp = *props.monitoringPolicy();
+    EXPECT_EQ(21, mp.monitoringPolicyId());
+    EXPECT_EQ("web logs", mp.policyName());
+    EXPECT_EQ(std::vector<int32_t>{4}, mp.monitoringTypes());
+    EXPECT_EQ(1, mp.factor());
+    ASSERT_EQ(1u, mp.templates_size()); // the first template only: tplB, not tplA
+    ASSERT_TRUE(mp.templates(0).templateEntity());
+    EXPECT_EQ(12, mp.templates(0).templateEntity()->templateId());
+    EXPECT_EQ("tplB", mp.templates(0).templateEntity()->templateName());
+    EXPECT_EQ(kTemplateB, mp.templates(0).templateXml());
+    EXPECT_EQ(3, mp.templates(0).templateType());
+
+    ASSERT_TRUE(props.indexDestination());
+    const LMIndexDestination& dest = *props.indexDestination();
+    EXPECT_EQ(5, dest.cloudId());
+    ASSERT_EQ(2u, dest.nodes_size());
+    struct Node {
+        int64_t client;
+        const char *host, *port, *network;
+        int64_t free;
+    };
+    const Node want[] = {{8, "idx-b", "8984", "[::1]:9002", 500}, {7, "idx-a", "8983", "127.0.0.1:9001", 100}};
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(want[i].client, dest.nodes(i).clientId());
+        EXPECT_EQ(want[i].host, dest.nodes(i).hostName());
+        EXPECT_EQ(want[i].port, dest.nodes(i).basePort());
+        EXPECT_EQ(want[i].network, dest.nodes(i).networkHostName());
+        EXPECT_EQ(want[i].free, dest.nodes(i).freeSpace());
+        EXPECT_EQ(1, dest.nodes(i).availability());
+    }
+    ASSERT_TRUE(props.progress());
+    EXPECT_EQ(77, props.progress()->lastIndexedId());
+
+    ASSERT_EQ(2u, props.uploadedFiles_size());
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const auto& f = props.uploadedFiles(i);
+        EXPECT_EQ(files[i].requestId, f.uploadRequestId());
+        EXPECT_EQ(files[i].localPath, f.localPath());
+        EXPECT_EQ(!files[i].tags.empty(), f.has_uploadTags());
+        EXPECT_EQ(files[i].tags, f.uploadTags());
+        ASSERT_TRUE(f.uploadUser());
+        EXPECT_EQ(0, f.uploadUser()->userId());
+    }
+
+    // By id, the same policy; the index engine a search asks is the cloud's first node.
+    MonitoringPolicyProcessingRequest byId;
+    ASSERT_EQ(0, admin.buildProcessingRequest("21", files, 2, "mgmt", byId, err)) << err;
+    EXPECT_EQ(text(built), text(byId));
+    KQMgmtAdmin::PolicyRef ref;
+    KQMgmtAdmin::IndexEngine engine;
+    ASSERT_EQ(0, admin.policyIndexEngine("web logs", ref, engine, err)) << err;
+    EXPECT_EQ(21, ref.id);
+    EXPECT_EQ("idx-b", engine.host);
+    EXPECT_EQ(8984, engine.port);
+}
+
+TEST_F(MgmtTest, ProcessingRequestIsRefusedForPoliciesTheEngineCannotIndex) {
+    KQMgmtAdmin admin(db_);
+    std::string err;
+    int64_t id = 0;
+    ASSERT_EQ(0, admin.addTemplate("tplC", 0, kTemplateA, 13, id, err)) << err;
+    KQMgmtAdmin::Policy p;
+    p.name = "to empty cloud";
+    p.id = 23;
+    p.templates = {"tplC"};
+    p.cloud = "empty";
+    ASSERT_EQ(0, admin.addPolicy(p, id, err)) << err;
+    p.name = "bad factor";
+    p.id = 24;
+    p.cloud = "cloud1";
+    p.properties = {{"Factor", "x2"}};
+    ASSERT_EQ(0, admin.addPolicy(p, id, err)) << err;
+    p.name = "no template";
+    p.id = 25;
+    p.properties.clear();
+    ASSERT_EQ(0, admin.addPolicy(p, id, err)) << err;
+    exec(db_, "DELETE FROM policy_templates WHERE policy_id = 25");
+
+    struct Case {
+        const char* policy;
+        int result;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"ghost", LMMgmt::kNotFound, "no policy named [ghost]"},
+        {"999", LMMgmt::kNotFound, "none with that id"},
+        {"lone", LMMgmt::kBadRequest, "has no cloud"},
+        {"to empty cloud", LMMgmt::kBadRequest, "has no index engine node"},
+        {"bad factor", LMMgmt::kBadRequest, "\"Factor\" that is not a number"},
+        {"no template", LMMgmt::kBadRequest, "has no template"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.policy);
+        MonitoringPolicyProcessingRequest req;
+        err.clear();
+        EXPECT_EQ(c.result, admin.buildProcessingRequest(c.policy, {{"r", "/p", ""}}, 2, "mgmt", req, err));
+        EXPECT_NE(std::string::npos, err.find(c.says)) << err;
+    }
+    KQMgmtAdmin::PolicyRef ref;
+    KQMgmtAdmin::IndexEngine engine;
+    EXPECT_EQ(LMMgmt::kBadRequest, admin.policyIndexEngine("lone", ref, engine, err));
+    EXPECT_EQ(LMMgmt::kBadRequest, admin.policyIndexEngine("to empty cloud", ref, engine, err));
+}
+
+TEST_F(MgmtTest, UploadRowsFollowTheEngineAndCancellingPutsThePolicyBack) {
+    KQMgmtAdmin admin(db_);
+    std::string err;
+    const std::vector<KQMgmtAdmin::UploadFile> files = {{"U21_a_0", "/st/U21_a_0/a.log", ""},
+                                                        {"U21_a_1", "/st/U21_a_1/b.log", ""}};
+    KQMgmtAdmin::UploadStatus st;
+    ASSERT_EQ(0, admin.uploadStatus(21, {"U21_a_0"}, st, err)) << err;
+    EXPECT_FALSE(st.hasState); // never indexed
+    EXPECT_FALSE(st.files.at(0).found);
+
+    KQMgmtAdmin::UploadStart started;
+    ASSERT_EQ(0, admin.startUpload(21, files, started, err)) << err;
+    ASSERT_EQ(0, admin.uploadStatus(21, {"U21_a_1", "U21_a_0", "other"}, st, err)) << err;
+    EXPECT_TRUE(st.hasState);
+    EXPECT_EQ(2, st.policyState);
+    ASSERT_EQ(3u, st.files.size()); // in the order asked
+    EXPECT_EQ("U21_a_1", st.files[0].requestId);
+    EXPECT_EQ("/st/U21_a_1/b.log", st.files[0].localPath);
+    EXPECT_TRUE(st.files[0].found && st.files[1].found && !st.files[2].found);
+    EXPECT_EQ(2, st.files[1].state);
+    EXPECT_EQ(0, st.files[1].bytesIndexed);
+
+    // A request id that is known already refuses the whole upload: the new file is not entered.
+    KQMgmtAdmin::UploadStart again;
+    EXPECT_NE(0, admin.startUpload(21, {{"U21_b_0", "/st/x", ""}, files[0]}, again, err));
+    ASSERT_EQ(0, admin.uploadStatus(21, {"U21_b_0"}, st, err));
+    EXPECT_FALSE(st.files[0].found);
+
+    // The engine's reports land in the same rows.
+    UpdateMonitoringPolicyProps rep;
+    rep.mutable_monitoringPolicy().set_monitoringPolicyId(21);
+    auto& f = rep.add_uploadedFiles();
+    f.set_uploadRequestId("U21_a_0");
+    f.set_state(3);
+    f.set_bytesIndexed(123);
+    std::string answer;
+    ASSERT_EQ(0, App_ExecuteSP().executeStoredProcedure(rep.tagID(), text(rep), answer, nullptr));
+    ASSERT_EQ(0, admin.uploadStatus(21, {"U21_a_0"}, st, err));
+    EXPECT_EQ(3, st.files[0].state);
+    EXPECT_EQ(123, st.files[0].bytesIndexed);
+
+    ASSERT_EQ(0, admin.cancelUpload(started, files, err)) << err;
+    ASSERT_EQ(0, admin.uploadStatus(21, {"U21_a_0", "U21_a_1"}, st, err));
+    EXPECT_FALSE(st.hasState);
+    EXPECT_FALSE(st.files[0].found || st.files[1].found);
+
+    // A state that was there comes back; a state the engine set meanwhile is left alone.
+    exec(db_, "UPDATE policies SET state = 0 WHERE id = 21");
+    ASSERT_EQ(0, admin.startUpload(21, files, started, err)) << err;
+    ASSERT_EQ(0, admin.cancelUpload(started, files, err)) << err;
+    ASSERT_EQ(0, admin.uploadStatus(21, {}, st, err));
+    EXPECT_TRUE(st.hasState);
+    EXPECT_EQ(0, st.policyState);
+    exec(db_, "UPDATE policies SET state = NULL WHERE id = 21");
+    ASSERT_EQ(0, admin.startUpload(21, files, started, err)) << err;
+    exec(db_, "UPDATE policies SET state = 4 WHERE id = 21");
+    ASSERT_EQ(0, admin.cancelUpload(started, files, err)) << err;
+    ASSERT_EQ(0, admin.uploadStatus(21, {}, st, err));
+    EXPECT_EQ(4, st.policyState);
+
+    EXPECT_EQ(LMMgmt::kNotFound, admin.startUpload(999, files, started, err));
+    EXPECT_EQ(LMMgmt::kNotFound, admin.uploadStatus(999, {}, st, err));
+}

@@ -29,7 +29,9 @@ const char* kUsage =
     "  template add FILE [--name NAME] [--type N] [--id N]\n"
     "  policy add NAME --template NAME [--template NAME] [--type N] [--cloud NAME] [--property NAME=VALUE] [--id N]\n"
     "  policy set-property POLICY NAME VALUE [--data-type N]\n"
-    "  show\n";
+    "  show\n"
+    "  upload POLICY FILE... [--tags TAGS] [--wait] [--timeout SECONDS]\n"
+    "  search POLICY QUERY [--rows N] [--sort \"FIELD asc|desc\"] [--fields a,b,c]\n";
 
 // 32 random bytes as hex: the installation's shared secret.
 bool newSecret(std::string& secret) {
@@ -82,9 +84,15 @@ std::vector<std::string> LMCtl::Options::all(const std::string& key) const {
 }
 
 bool LMCtl::parseOptions(const std::vector<std::string>& args, size_t from, Options& o, std::string& bad) {
+    // Options that stand alone, without a value.
+    static const char* const kFlags[] = {"--wait"};
     for (size_t i = from; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a.rfind("--", 0) == 0) {
+        bool flag = false;
+        for (const char* f : kFlags) flag = flag || a == f;
+        if (flag) {
+            o.values.emplace(a.substr(2), "1");
+        } else if (a.rfind("--", 0) == 0) {
             if (i + 1 >= args.size()) {
                 bad = "option " + a + " needs a value";
                 return false;
@@ -127,6 +135,8 @@ int LMCtl::run(const std::vector<std::string>& args) {
     if (!parseOptions(args, twoWords ? 4 : 3, o, bad)) return usage(bad);
     if (cmd == "init") return init(o);
     if (cmd == "show") return show();
+    if (cmd == "upload") return upload(o);
+    if (cmd == "search") return search(o);
     if (cmd == "client" && sub == "add") return clientAdd(o);
     if (cmd == "cloud" && sub == "add") return cloudAdd(o);
     if (cmd == "node" && sub == "add") return nodeAdd(o);

@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/mgmt/KQMgmtAdmin.h"
+
+class KQManagementDB;
+
 // The commands of lmctl. Each returns the process's exit code: 0 on success, 1 when the command
 // failed (with a message on standard error), 2 for a command line it does not understand.
 class LMCtl {
@@ -28,6 +32,17 @@ private:
     int policyAdd(const Options& o);
     int policySetProperty(const Options& o);
     int show();
+
+    // One file of an upload: where it came from, its request and staging folder, its size.
+    struct Upload {
+        std::string source, name, requestId, folder;
+        long long bytes = 0, lines = 0;
+    };
+    int upload(const Options& o);
+    int waitForUpload(KQManagementDB& db, const KQMgmtAdmin::PolicyRef& policy, const std::vector<Upload>& files,
+                      int timeoutSeconds);
+    int search(const Options& o);
+    static constexpr long long kMaxSearchRows = 10000;
 
     int openInstance();
     int fail(const std::string& message);

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/messages/XMLDecoder.h"
@@ -265,4 +267,255 @@ int KQMgmtAdmin::show(std::string& out, std::string& error) {
                                  std::to_string(q.getInt(2)) + " " + q.getText(3) + ": " + d + "\n";
                       });
     return ok ? kOk : kDatabaseError;
+}
+
+namespace {
+
+// A whole decimal number, nothing around it.
+bool wholeNumber(const std::string& text, int64_t& v) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long long n = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || !end || *end != '\0') return false;
+    v = n;
+    return true;
+}
+
+} // namespace
+
+int KQMgmtAdmin::findPolicy(const std::string& nameOrId, PolicyRef& policy, std::string& error) {
+    int r = idOf("policies", nameOrId, policy.id, error);
+    if (r == kOk) {
+        policy.name = nameOrId;
+        return kOk;
+    }
+    int64_t id = 0;
+    if (r != kNotFound || !wholeNumber(nameOrId, id)) return r;
+    KQSqlStatement q(db_.handle(), "SELECT id, name FROM policies WHERE id = ?");
+    q.bind(1, id);
+    if (q.step()) {
+        policy.id = q.getInt(0);
+        policy.name = q.getText(1);
+        return kOk;
+    }
+    if (q.failed()) {
+        error = "cannot read policies: " + db_.lastError();
+        return kDatabaseError;
+    }
+    error = "no policy named [" + nameOrId + "] and none with that id";
+    return kNotFound;
+}
+
+int KQMgmtAdmin::policyCloud(const PolicyRef& policy, int64_t& cloudId, std::string& error) {
+    std::string cloud;
+    int r = readPolicyProperty(db_, static_cast<uint64_t>(policy.id), kCloudIdProperty, cloud, error);
+    if (r == kNotFound || (r == kOk && cloud.empty())) {
+        error = "policy " + policy.name + " has no cloud (its \"" + kCloudIdProperty + "\" property is not set)";
+        return kBadRequest;
+    }
+    if (r != kOk) return r;
+    if (!wholeNumber(cloud, cloudId)) {
+        error = "policy " + policy.name + " has a \"" + kCloudIdProperty + "\" that is not a number: [" + cloud + "]";
+        return kBadRequest;
+    }
+    return kOk;
+}
+
+int KQMgmtAdmin::buildProcessingRequest(const std::string& policy, const std::vector<UploadFile>& files,
+                                        int64_t clientId, const std::string& clientName,
+                                        LogMonitoring::MonitoringPolicyProcessingRequest& request,
+                                        std::string& error) {
+    PolicyRef ref;
+    if (int r = findPolicy(policy, ref, error); r != kOk) return r;
+    request = LogMonitoring::MonitoringPolicyProcessingRequest();
+    auto& client = request.mutable_client();
+    client.set_clientId(clientId);
+    client.set_clientName(clientName);
+    auto& props = request.add_policies();
+    auto& mp = props.mutable_monitoringPolicy();
+    mp.set_monitoringPolicyId(ref.id);
+    mp.set_policyName(ref.name);
+    mp.set_monitoringTypes({4}); // uploaded files
+
+    KQSqlStatement t(db_.handle(), "SELECT t.id, t.name, t.xml, t.type FROM policy_templates pt "
+                                   "JOIN templates t ON t.id = pt.template_id WHERE pt.policy_id = ? "
+                                   "ORDER BY pt.position LIMIT 1");
+    t.bind(1, ref.id);
+    if (!t.step()) {
+        if (t.failed()) {
+            error = "cannot read the templates of policy " + ref.name + ": " + db_.lastError();
+            return kDatabaseError;
+        }
+        error = "policy " + ref.name + " has no template";
+        return kBadRequest;
+    }
+    auto& tpl = mp.add_templates();
+    tpl.mutable_templateEntity().set_templateId(t.getInt(0));
+    tpl.mutable_templateEntity().set_templateName(t.getText(1));
+    tpl.set_templateXml(t.getText(2));
+    tpl.set_templateType(t.getInt(3));
+
+    std::string factor;
+    int r = readPolicyProperty(db_, static_cast<uint64_t>(ref.id), "Factor", factor, error);
+    if (r == kDatabaseError) return r;
+    if (r == kOk) {
+        int64_t f = 0;
+        if (!wholeNumber(factor, f)) {
+            error = "policy " + ref.name + " has a \"Factor\" that is not a number: [" + factor + "]";
+            return kBadRequest;
+        }
+        mp.set_factor(f);
+    }
+    error.clear();
+
+    int64_t cloudId = 0;
+    if (r = policyCloud(ref, cloudId, error); r != kOk) return r;
+    std::vector<CloudNode> nodes;
+    if (r = loadCloudNodes(db_, cloudId, nodes, error); r != kOk) return r == kNotFound ? kBadRequest : r;
+    if (nodes.empty()) {
+        error = "cloud " + std::to_string(cloudId) + " of policy " + ref.name + " has no index engine node";
+        return kBadRequest;
+    }
+    auto& dest = props.mutable_indexDestination();
+    dest.set_cloudId(cloudId);
+    for (const CloudNode& node : nodes) {
+        auto& n = dest.add_nodes();
+        n.set_clientId(node.clientId);
+        n.set_freeSpace(node.freeSpace);
+        n.set_hostName(node.hostName);
+        n.set_basePort(node.basePort);
+        n.set_availability(node.availability);
+        n.set_networkHostName(node.networkHostName);
+    }
+
+    KQSqlStatement p(db_.handle(), "SELECT last_indexed_id FROM policies WHERE id = ?");
+    p.bind(1, ref.id);
+    if (!p.step()) {
+        error = "cannot read policy " + ref.name + ": " + db_.lastError();
+        return kDatabaseError;
+    }
+    props.mutable_progress().set_lastIndexedId(p.isNull(0) ? 0 : p.getInt(0));
+
+    for (const UploadFile& f : files) {
+        auto& u = props.add_uploadedFiles();
+        u.set_uploadRequestId(f.requestId);
+        u.set_localPath(f.localPath);
+        u.mutable_uploadUser().set_userId(0);
+        if (!f.tags.empty()) u.set_uploadTags(f.tags);
+    }
+    return kOk;
+}
+
+int KQMgmtAdmin::startUpload(int64_t policyId, const std::vector<UploadFile>& files, UploadStart& started,
+                             std::string& error) {
+    if (!db_.begin()) return failWith("upload", error);
+    auto abort = [&](int r) {
+        db_.rollback();
+        return r;
+    };
+    KQSqlStatement p(db_.handle(), "SELECT state FROM policies WHERE id = ?");
+    p.bind(1, policyId);
+    if (!p.step()) {
+        if (p.failed()) return abort(failWith("upload", error));
+        error = "monitoring policy " + std::to_string(policyId) + " does not exist";
+        return abort(kNotFound);
+    }
+    started.policyId = policyId;
+    started.hadState = !p.isNull(0);
+    started.previousState = p.getInt(0);
+    for (const UploadFile& f : files) {
+        if (f.requestId.empty()) {
+            error = "an uploaded file needs an upload request id";
+            return abort(kBadRequest);
+        }
+        KQSqlStatement q(db_.handle(),
+                         "INSERT INTO policy_files(policy_id, request_id, local_path, state, result_code, "
+                         "bytes_indexed, updated_at) VALUES(?, ?, ?, 2, 0, 0, strftime('%Y-%m-%dT%H:%M:%SZ', 'now'))");
+        q.bind(1, policyId).bind(2, f.requestId).bind(3, f.localPath);
+        if (!q.run()) return abort(failWith(("upload request " + f.requestId).c_str(), error));
+    }
+    KQSqlStatement s(db_.handle(), "UPDATE policies SET state = 2 WHERE id = ?");
+    s.bind(1, policyId);
+    if (!s.run()) return abort(failWith("policy state", error));
+    if (!db_.commit()) return abort(failWith("upload", error));
+    return kOk;
+}
+
+int KQMgmtAdmin::cancelUpload(const UploadStart& started, const std::vector<UploadFile>& files,
+                              std::string& error) {
+    if (!db_.begin()) return failWith("upload", error);
+    auto abort = [&](int r) {
+        db_.rollback();
+        return r;
+    };
+    for (const UploadFile& f : files) {
+        KQSqlStatement q(db_.handle(), "DELETE FROM policy_files WHERE policy_id = ? AND request_id = ?");
+        q.bind(1, started.policyId).bind(2, f.requestId);
+        if (!q.run()) return abort(failWith("upload request", error));
+    }
+    KQSqlStatement s(db_.handle(), "UPDATE policies SET state = ? WHERE id = ? AND state = 2");
+    if (started.hadState) s.bind(1, started.previousState);
+    else s.bindNull(1);
+    s.bind(2, started.policyId);
+    if (!s.run()) return abort(failWith("policy state", error));
+    if (!db_.commit()) return abort(failWith("upload", error));
+    return kOk;
+}
+
+int KQMgmtAdmin::uploadStatus(int64_t policyId, const std::vector<std::string>& requestIds, UploadStatus& status,
+                              std::string& error) {
+    KQSqlStatement p(db_.handle(), "SELECT state FROM policies WHERE id = ?");
+    p.bind(1, policyId);
+    if (!p.step()) {
+        error = p.failed() ? "cannot read policies: " + db_.lastError()
+                           : "monitoring policy " + std::to_string(policyId) + " does not exist";
+        return p.failed() ? kDatabaseError : kNotFound;
+    }
+    status.hasState = !p.isNull(0);
+    status.policyState = p.getInt(0);
+    status.files.clear();
+    KQSqlStatement q(db_.handle(), "SELECT local_path, state, result_code, bytes_indexed, updated_at FROM policy_files "
+                                   "WHERE policy_id = ? AND request_id = ?");
+    for (const std::string& id : requestIds) {
+        q.reset();
+        q.bind(1, policyId).bind(2, id);
+        FileStatus f;
+        f.requestId = id;
+        if (q.step()) {
+            f.found = true;
+            f.localPath = q.getText(0);
+            f.state = q.getInt(1);
+            f.resultCode = q.getInt(2);
+            f.bytesIndexed = q.getInt(3);
+            f.updatedAt = q.getText(4);
+        }
+        if (q.failed()) {
+            error = "cannot read policy_files: " + db_.lastError();
+            return kDatabaseError;
+        }
+        status.files.push_back(std::move(f));
+    }
+    return kOk;
+}
+
+int KQMgmtAdmin::policyIndexEngine(const std::string& policy, PolicyRef& ref, IndexEngine& engine,
+                                   std::string& error) {
+    if (int r = findPolicy(policy, ref, error); r != kOk) return r;
+    int64_t cloudId = 0;
+    if (int r = policyCloud(ref, cloudId, error); r != kOk) return r;
+    std::vector<CloudNode> nodes;
+    if (int r = loadCloudNodes(db_, cloudId, nodes, error); r != kOk) return r == kNotFound ? kBadRequest : r;
+    if (nodes.empty()) {
+        error = "cloud " + std::to_string(cloudId) + " of policy " + ref.name + " has no index engine node";
+        return kBadRequest;
+    }
+    int64_t port = 0;
+    if (!wholeNumber(nodes[0].basePort, port) || port <= 0 || port > 65535) {
+        error = "the index engine node of policy " + ref.name + " has no valid port: [" + nodes[0].basePort + "]";
+        return kBadRequest;
+    }
+    engine.host = nodes[0].hostName;
+    engine.port = static_cast<int>(port);
+    return kOk;
 }

@@ -6,8 +6,7 @@
 
 namespace LMMgmt {
 
-int loadCloudNodes(KQManagementDB& db, int64_t cloudId, LogMonitoring::GetCloudClientInfoListResp& resp,
-                   std::string& error) {
+int loadCloudNodes(KQManagementDB& db, int64_t cloudId, std::vector<CloudNode>& nodes, std::string& error) {
     KQSqlStatement cloud(db.handle(), "SELECT 1 FROM clouds WHERE id = ?");
     cloud.bind(1, cloudId);
     if (!cloud.step()) {
@@ -15,21 +14,40 @@ int loadCloudNodes(KQManagementDB& db, int64_t cloudId, LogMonitoring::GetCloudC
                                : "cloud " + std::to_string(cloudId) + " does not exist";
         return cloud.failed() ? kDatabaseError : kNotFound;
     }
-    KQSqlStatement q(db.handle(), "SELECT client_id, free_space, host_name, base_port, availability "
-                                  "FROM cloud_nodes WHERE cloud_id = ? ORDER BY free_space DESC, client_id");
+    KQSqlStatement q(db.handle(), "SELECT n.client_id, n.free_space, n.host_name, n.base_port, n.availability, "
+                                  "c.network_host_name FROM cloud_nodes n LEFT JOIN clients c ON c.id = n.client_id "
+                                  "WHERE n.cloud_id = ? ORDER BY n.free_space DESC, n.client_id");
     q.bind(1, cloudId);
-    resp.set_cloudClients_empty();
+    nodes.clear();
     while (q.step()) {
-        auto& n = resp.add_cloudClients();
-        n.set_clientId(q.getInt(0));
-        n.set_freeSpace(q.getInt(1));
-        n.set_hostName(q.getText(2));
-        n.set_basePort(q.getText(3));
-        n.set_availability(q.getInt(4));
+        CloudNode n;
+        n.clientId = q.getInt(0);
+        n.freeSpace = q.getInt(1);
+        n.hostName = q.getText(2);
+        n.basePort = q.getText(3);
+        n.availability = q.getInt(4);
+        n.networkHostName = q.getText(5);
+        nodes.push_back(std::move(n));
     }
     if (q.failed()) {
         error = "cannot read cloud nodes: " + db.lastError();
         return kDatabaseError;
+    }
+    return kOk;
+}
+
+int loadCloudNodes(KQManagementDB& db, int64_t cloudId, LogMonitoring::GetCloudClientInfoListResp& resp,
+                   std::string& error) {
+    std::vector<CloudNode> nodes;
+    if (int r = loadCloudNodes(db, cloudId, nodes, error); r != kOk) return r;
+    resp.set_cloudClients_empty();
+    for (const CloudNode& node : nodes) {
+        auto& n = resp.add_cloudClients();
+        n.set_clientId(node.clientId);
+        n.set_freeSpace(node.freeSpace);
+        n.set_hostName(node.hostName);
+        n.set_basePort(node.basePort);
+        n.set_availability(node.availability);
     }
     resp.set_errorCode(0);
     return kOk;
