@@ -374,3 +374,25 @@ TEST_F(PipelineProgressTest, ReportsProgressWhileALongUploadRuns) {
     EXPECT_EQ(3, stateOf(stack_.files(31), "long"));
     EXPECT_EQ(30010, stack_.countIn("kqcorelm_31_"));
 }
+
+// What a user runs: lmctl stages the files, sends the request to the instance's host and follows
+// the reports to the end.
+TEST_F(PipelineTest, LmctlUploadWaitsForTheFinalReport) {
+    const std::string a = stack_.dir().file("src/a.log"), b = stack_.dir().file("src/b.log");
+    fs::create_directories(stack_.dir().file("src"));
+    lmtest::writeFile(a, lines(1, 120));
+    lmtest::writeFile(b, lines(1, 30));
+    auto r = stack_.lmctl({"upload", "uploads", a, b, "--wait"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("upload accepted: 2 files"));
+    EXPECT_NE(std::string::npos, r.output.find("done: 2 files indexed, 0 failed, 150 lines read, 150 documents in the index"))
+        << r.output;
+    EXPECT_EQ(150, stack_.countIn("kqcorelm_31_"));
+    // The staged copies are gone, the originals stay.
+    EXPECT_TRUE(fs::is_empty(stack_.staging()));
+    EXPECT_TRUE(fs::exists(a));
+
+    auto found = stack_.lmctl({"search", "uploads", "word_ln:word77", "--rows", "5"});
+    ASSERT_EQ(0, found.exitCode) << found.output;
+    EXPECT_NE(std::string::npos, found.output.find("1 matches")) << found.output;
+}
