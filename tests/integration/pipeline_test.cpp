@@ -396,3 +396,19 @@ TEST_F(PipelineTest, LmctlUploadWaitsForTheFinalReport) {
     ASSERT_EQ(0, found.exitCode) << found.output;
     EXPECT_NE(std::string::npos, found.output.find("1 matches")) << found.output;
 }
+
+// Stopping the host while a run reads a long file: the run stops at its next record, the host
+// unloads the engine only after its worker is done, and exits cleanly.
+TEST_F(PipelineTest, HostStopsARunningUploadBeforeItUnloadsTheEngine) {
+    MonitoringPolicyProps p = policy();
+    p.add_uploadedFiles(upload("long", stack_.staging() + "/long/a.log", lines(1, 400000)));
+    ASSERT_EQ(0, send(request(p)));
+    ASSERT_TRUE(stack_.waitForHostLog("Started to index file"));
+    ASSERT_TRUE(stack_.hostProcess().signal(SIGTERM));
+    const int status = stack_.hostProcess().wait(60s);
+    ASSERT_NE(-1, status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string log = stack_.hostLog();
+    EXPECT_NE(std::string::npos, log.find("The engine is stopping; leaving")) << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+    EXPECT_EQ(4, stateOf(stack_.files(31), "long"));
+}
