@@ -235,8 +235,17 @@ TEST_F(DispatcherTest, BadInputIsAnsweredOrDroppedAndTheSessionGoesOn) {
     LMAddDocumentsToGlobalCIReq global;
     global.set_cloudPolicyId(5);
     send(global);
+    // A processing request is answered at once; one without policies is refused.
     MonitoringPolicyProcessingRequest processing;
     send(processing);
+    {
+        std::unique_ptr<CNMessageBase> answer;
+        bool aborted = false;
+        ASSERT_FALSE(c_.ReceiveXMLMessage(answer, 30, aborted).IsError());
+        const auto* refused = answer ? answer->as<MonitoringPolicyProcessingResponse>() : nullptr;
+        ASSERT_NE(nullptr, refused);
+        EXPECT_EQ(1, refused->errorCode());
+    }
     r = ask(plain("<add>" + doc("after") + "</add>"));
     ASSERT_NE(nullptr, r);
     EXPECT_EQ(1, r->errorCode()) << r->response();
