@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "support/TestSupport.h"
+#include "support/UdpReceiver.h"
 #include "indexing/LMCIHelper.h"
 #include "indexing/LMSyslogSender.h"
 #include "platform/log/EvLMDebug.h"
@@ -41,35 +42,7 @@ bool waitReadable(int fd, std::chrono::milliseconds timeout) {
     return ::poll(&p, 1, static_cast<int>(timeout.count())) == 1;
 }
 
-class UdpReceiver {
-public:
-    UdpReceiver() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a = loopback(0);
-        socklen_t len = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port_ = ntohs(a.sin_port);
-    }
-    ~UdpReceiver() { close(); }
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    int port() const { return port_; }
-    std::optional<std::string> receive(std::chrono::milliseconds timeout = 5s) {
-        if (!waitReadable(fd_, timeout)) return std::nullopt;
-        std::string buffer(70000, '\0');
-        ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
-        if (n < 0) return std::nullopt;
-        buffer.resize(static_cast<size_t>(n));
-        return buffer;
-    }
-
-private:
-    int fd_ = -1;
-    int port_ = -1;
-};
+using lmtest::UdpReceiver;
 
 class TcpReceiver {
 public:

@@ -33,6 +33,36 @@
 
 namespace lmtest {
 
+inline size_t collectBody(char* data, size_t size, size_t count, void* out) {
+    static_cast<std::string*>(out)->append(data, size * count);
+    return size * count;
+}
+
+// The reply body of a GET of `path` on http://127.0.0.1:port; empty when the request fails.
+inline std::string httpGetLoopback(int port, const std::string& path) {
+    if (LIBCURL::ensureCurlGlobalInit() != 0) return {};
+    std::unique_ptr<CURL, void (*)(CURL*)> h(curl_easy_init(), curl_easy_cleanup);
+    if (!h) return {};
+    std::string url = "http://127.0.0.1:" + std::to_string(port) + path;
+    std::string body;
+    curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h.get(), CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, &collectBody);
+    curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &body);
+    if (curl_easy_perform(h.get()) != CURLE_OK) return {};
+    return body;
+}
+
+// Waits until the file holds `text`.
+inline bool waitForFileText(const std::string& file, const std::string& text, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (readFile(file).find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 class EngineStack {
 public:
     struct Options {
@@ -100,19 +130,7 @@ public:
 
     // The reply body of a GET of `path` (after the base "http://127.0.0.1:P") on lm-indexd; empty
     // when the request fails.
-    std::string httpGet(const std::string& path) const {
-        if (LIBCURL::ensureCurlGlobalInit() != 0) return {};
-        std::unique_ptr<CURL, void (*)(CURL*)> h(curl_easy_init(), curl_easy_cleanup);
-        if (!h) return {};
-        std::string url = "http://127.0.0.1:" + std::to_string(indexdPort_) + path;
-        std::string body;
-        curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
-        curl_easy_setopt(h.get(), CURLOPT_TIMEOUT, 30L);
-        curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, &EngineStack::collect);
-        curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &body);
-        if (curl_easy_perform(h.get()) != CURLE_OK) return {};
-        return body;
-    }
+    std::string httpGet(const std::string& path) const { return httpGetLoopback(indexdPort_, path); }
 
     // numFound of a query on one core of lm-indexd; -1 when the query fails (a core that does
     // not exist counts as failing). The query is URL-encoded here.
@@ -133,12 +151,7 @@ public:
     std::string hostLog() const { return readFile(hostLogFile()); }
     // Waits until the host's log holds `text`.
     bool waitForHostLog(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
-        auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (hostLog().find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return waitForFileText(hostLogFile(), text, timeout);
     }
 
     int indexdPort() const { return indexdPort_; }
@@ -155,10 +168,6 @@ public:
     const std::string& why() const { return why_; }
 
 private:
-    static size_t collect(char* data, size_t size, size_t count, void* out) {
-        static_cast<std::string*>(out)->append(data, size * count);
-        return size * count;
-    }
     bool fail(std::string why) {
         why_ = std::move(why);
         return false;

@@ -29,6 +29,7 @@
 #include "platform/network/CKqNetwork.h"
 #include "platform/registry/KQPlatformInfo.h"
 #include "platform/registry/KQRegistryStore.h"
+#include "IntegrationSupport.h"
 #include "support/TestSupport.h"
 
 namespace lmtest {
@@ -137,20 +138,7 @@ public:
         return total;
     }
 
-    // The reply body of a GET of `path` on lm-indexd; empty when the request fails.
-    std::string httpGet(const std::string& path) const {
-        if (LIBCURL::ensureCurlGlobalInit() != 0) return {};
-        std::unique_ptr<CURL, void (*)(CURL*)> h(curl_easy_init(), curl_easy_cleanup);
-        if (!h) return {};
-        std::string url = "http://127.0.0.1:" + std::to_string(indexdPort_) + path;
-        std::string body;
-        curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
-        curl_easy_setopt(h.get(), CURLOPT_TIMEOUT, 30L);
-        curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, &PipelineStack::collect);
-        curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &body);
-        if (curl_easy_perform(h.get()) != CURLE_OK) return {};
-        return body;
-    }
+    std::string httpGet(const std::string& path) const { return httpGetLoopback(indexdPort_, path); }
     static std::string escape(const std::string& text) {
         std::string out;
         static const char* hex = "0123456789ABCDEF";
@@ -196,12 +184,7 @@ public:
 
     std::string hostLog() const { return readFile(hostLogFile()); }
     bool waitForHostLog(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const {
-        auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (hostLog().find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return waitForFileText(hostLogFile(), text, timeout);
     }
 
     std::string registry() const { return dir_.file("registry.ini"); }
@@ -214,10 +197,6 @@ public:
     const std::string& why() const { return why_; }
 
 private:
-    static size_t collect(char* data, size_t size, size_t count, void* out) {
-        static_cast<std::string*>(out)->append(data, size * count);
-        return size * count;
-    }
     bool fail(std::string why) {
         why_ = std::move(why);
         return false;

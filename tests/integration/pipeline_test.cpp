@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "PipelineSupport.h"
+#include "pipeline/PipelineTestSupport.h"
 #include "platform/messages/catalogue/Catalogue.h"
 #include "values/LMColumnTypes.h"
 
@@ -18,25 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Number, word, free text: "42 alpha the rest".
-TemplateXML wordsTemplate() {
-    TemplateXML t;
-    struct Kind {
-        int type, format;
-        const char* name;
-    } kinds[] = {{Number, Decimal, "seq"}, {String, FreeText, "word"}, {String, FreeText, "rest"}};
-    int id = 1;
-    for (const Kind& k : kinds) {
-        Column& c = t.add_columns();
-        c.set_dataType(k.type);
-        c.set_typeFormat(k.format);
-        c.set_columnName(k.name);
-        c.mutable_columnEntity().set_id(id++);
-        c.mutable_columnEntity().set_name(k.name);
-    }
-    t.set_separatorFlags(1);
-    return t;
-}
+TemplateXML wordsTemplate() { return pipelinetest::numberWordText(); }
 
 std::string textOf(const CNMessageBase& m) {
     std::string s;
@@ -236,7 +219,7 @@ TEST_F(PipelineTest, UploadedFilesAreIndexedAndOnlyStagedFoldersRemoved) {
     EXPECT_EQ(40, stack_.policyValue(31, "last_indexed_id"));
     EXPECT_EQ(0, stack_.policyValue(31, "state"));
     EXPECT_EQ(290, stack_.countIn("kqcorelm_31_"));
-    EXPECT_EQ(1, stack_.countIn("kqcorelm_31_", "word_ln:word250"));
+    EXPECT_EQ(1, stack_.countIn("kqcorelm_31_", "details_ln:word250"));
     EXPECT_FALSE(fs::exists(stack_.staging() + "/staged"));
     EXPECT_TRUE(fs::exists(outside));
     EXPECT_TRUE(stack_.waitForHostLog("it is not inside the upload staging folder"));
@@ -333,9 +316,9 @@ TEST_F(PipelineTest, EveryKindOfUploadedFileEndsWithItsStateAndResult) {
     EXPECT_EQ(3, stateOf(stack_.files(33), "header", &result));
 
     EXPECT_EQ(50, stack_.countIn("kqcorelm_31_"));
-    EXPECT_EQ(1, stack_.countIn("kqcorelm_31_", "word_ln:word120"));
+    EXPECT_EQ(1, stack_.countIn("kqcorelm_31_", "details_ln:word120"));
     EXPECT_EQ(2, stack_.countIn("kqcorelm_32_"));
-    EXPECT_EQ(1, stack_.countIn("kqcorelm_32_", "word_ln:beta"));
+    EXPECT_EQ(1, stack_.countIn("kqcorelm_32_", "details_ln:beta"));
     // Four records and the captured header line.
     EXPECT_EQ(5, stack_.countIn("kqcorelm_33_"));
     EXPECT_EQ(1, stack_.countIn("kqcorelm_33_", "LineNumber:1"));
@@ -392,7 +375,7 @@ TEST_F(PipelineTest, LmctlUploadWaitsForTheFinalReport) {
     EXPECT_TRUE(fs::is_empty(stack_.staging()));
     EXPECT_TRUE(fs::exists(a));
 
-    auto found = stack_.lmctl({"search", "uploads", "word_ln:word77", "--rows", "5"});
+    auto found = stack_.lmctl({"search", "uploads", "details_ln:word77", "--rows", "5"});
     ASSERT_EQ(0, found.exitCode) << found.output;
     EXPECT_NE(std::string::npos, found.output.find("1 matches")) << found.output;
 }

@@ -2,15 +2,9 @@
 // An instance for indexing-session tests: a registry, a management database with one client, a
 // template and a policy of uploaded files, an upload staging folder, a loopback syslog receiver,
 // and builders for the policy message a run works from.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -20,6 +14,7 @@
 #include "platform/mgmt/KQMgmtAdmin.h"
 #include "platform/registry/KQPlatformInfo.h"
 #include "support/TestSupport.h"
+#include "support/UdpReceiver.h"
 #include "values/LMColumnTypes.h"
 
 namespace pipelinetest {
@@ -55,35 +50,7 @@ inline std::string text(const CNMessageBase& m) {
     return s;
 }
 
-// A UDP syslog receiver on a free loopback port.
-class UdpReceiver {
-public:
-    UdpReceiver() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port_ = ntohs(a.sin_port);
-    }
-    ~UdpReceiver() { ::close(fd_); }
-    int port() const { return port_; }
-    std::optional<std::string> receive(std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return std::nullopt;
-        std::string buffer(70000, '\0');
-        ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
-        if (n < 0) return std::nullopt;
-        buffer.resize(static_cast<size_t>(n));
-        return buffer;
-    }
-
-private:
-    int fd_ = -1;
-    int port_ = -1;
-};
+using lmtest::UdpReceiver;
 
 class PipelineInstance {
 public:
