@@ -39,10 +39,14 @@ lm_say "== lmctl upload $LM_POLICY access.log --wait"
 lm_upload_wait "$LM_TMP/logs/upload.out" "$LOG" || lm_die "the upload failed (lmctl exit status $?)"
 lm_parse_summary "$LM_TMP/logs/upload.out" || lm_die "no summary line in the upload's output"
 [ "$LM_SUMMARY_FAILED" -eq 0 ] || lm_die "$LM_SUMMARY_FAILED file(s) failed"
+# Continuation lines join their record: one document per record, none lost.
+RECORDS=$(sed -n 's/.* lines, \([0-9][0-9]*\) records,.*/\1/p' "$LM_TMP/logs/lm-genlog.out")
+[ "$LM_SUMMARY_DOCS" = "$RECORDS" ] || lm_die "the index holds $LM_SUMMARY_DOCS documents, the log has $RECORDS records"
 
 lm_say ""
 lm_say "== indexed"
-printf '  %-20s %s\n' "lines read" "$LM_SUMMARY_LINES" "documents indexed" "$LM_SUMMARY_DOCS" \
+printf '  %-20s %s\n' "lines read" "$LM_SUMMARY_LINES" "records in the log" "$RECORDS" \
+  "documents indexed" "$LM_SUMMARY_DOCS" \
   "seconds" "$LM_SUMMARY_SECONDS" "lines per second" "$LM_SUMMARY_RATE"
 
 search() { lm_ctl search "$LM_POLICY" "$@"; }

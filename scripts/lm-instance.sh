@@ -155,15 +155,19 @@ lm_start_indexd() {
 }
 
 # The management side of the instance: client, cloud with the index engine as its node, the
-# sample template and the policy of uploaded files. Needs lm-indexd's port.
+# sample template and the policy of uploaded files. Needs lm-indexd's port. The sample log's days
+# lie in the past, and a policy indexes only the days younger than its ageing period ("age ci data
+# after days", 0 when unset), so the policy keeps ten years. Template id 1 is the suite's own log
+# format, whose first ten lines are a header; the sample template takes an id of its own.
 lm_setup_instance() {
   LM_HOST_PORT=$(lm_free_port) || lm_die "no free loopback port for lm-host"
   {
     lm_ctl init --home "$LM_TMP" --port "$LM_HOST_PORT" --client-name "$LM_CLIENT_NAME" &&
       lm_ctl cloud add "$LM_CLOUD" &&
       lm_ctl node add "$LM_CLOUD" --client "$LM_CLIENT_NAME" --host 127.0.0.1 --port "$LM_INDEXD_PORT" &&
-      lm_ctl template add "$LM_SOURCE/examples/access-log.template.xml" --name "$LM_TEMPLATE_NAME" --type 0 &&
-      lm_ctl policy add "$LM_POLICY" --template "$LM_TEMPLATE_NAME" --type 4 --cloud "$LM_CLOUD"
+      lm_ctl template add "$LM_SOURCE/examples/access-log.template.xml" --name "$LM_TEMPLATE_NAME" --type 0 --id 100 &&
+      lm_ctl policy add "$LM_POLICY" --template "$LM_TEMPLATE_NAME" --type 4 --cloud "$LM_CLOUD" \
+        --property "age ci data after days=3650"
   } >"$LM_TMP/logs/setup.out" 2>&1 || {
     cat "$LM_TMP/logs/setup.out" >&2
     lm_die "setting up the instance failed"
