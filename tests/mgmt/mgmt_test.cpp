@@ -399,6 +399,26 @@ TEST_F(MgmtTest, SchemaPartsAreAppliedOnceAndAdminRefusesDuplicates) {
     EXPECT_EQ(LMMgmt::kNotFound, LogMonitor().getIdFromName(t)); // nothing of it was kept
 }
 
+// Template id 1 is the suite's own log format (its documents begin with a header): a template
+// gets it only when asked for.
+TEST(MgmtAdmin, TemplateIdOneIsOnlyGivenWhenAskedFor) {
+    lmtest::TempDir dir("lmtplid");
+    lmtest::writeFile(dir.file("registry.ini"),
+                      "[Platform]\nsInstanceName = TemplateIds\nsManagementDB = " + dir.file("m.db") + "\n");
+    KQPlatformInfo::useRegistryFile(dir.file("registry.ini"));
+    KQManagementDB db;
+    ASSERT_EQ(0, db.open());
+    KQMgmtAdmin admin(db);
+    std::string err;
+    int64_t first = 0, own = 0, next = 0;
+    ASSERT_EQ(0, admin.addTemplate("first", 0, kTemplateA, 0, first, err)) << err;
+    ASSERT_EQ(0, admin.addTemplate("own format", 0, kTemplateA, 1, own, err)) << err;
+    ASSERT_EQ(0, admin.addTemplate("next", 0, kTemplateB, 0, next, err)) << err;
+    EXPECT_EQ(2, first);
+    EXPECT_EQ(1, own);
+    EXPECT_EQ(3, next);
+}
+
 } // namespace
 
 namespace {

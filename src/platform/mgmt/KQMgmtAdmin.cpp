@@ -108,7 +108,10 @@ int KQMgmtAdmin::addTemplate(const std::string& name, int64_t type, const std::s
         error = "a template needs a name";
         return kBadRequest;
     }
-    KQSqlStatement q(db_.handle(), "INSERT INTO templates(id, name, type, xml) VALUES(?, ?, ?, ?)");
+    // Template id 1 is the suite's own log format, whose documents begin with a ten-line header:
+    // an id is only ever 1 when asked for.
+    KQSqlStatement q(db_.handle(), "INSERT INTO templates(id, name, type, xml) VALUES("
+                                   "COALESCE(?1, (SELECT MAX(2, COALESCE(MAX(id), 0) + 1) FROM templates)), ?2, ?3, ?4)");
     if (requestedId > 0) q.bind(1, requestedId);
     else q.bindNull(1);
     q.bind(2, name).bind(3, type).bind(4, xml);
