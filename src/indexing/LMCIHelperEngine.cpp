@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/LMPolicyProperties.h"
 #include "indexing/LMCIHelper.h"
 #include "indexing/LMCurl.h"
 #include "platform/mgmt/App_ExecuteSP.h"
@@ -30,14 +31,6 @@ const char* const kEventManager = "EventManager";
 const char* const kDocSizeKey = "LMCIDOCSIZE";
 const char* const kThreadPoolKey = "nLMCIUseThreadPool";
 
-const std::string kCloudPolicyProperty = "Cloud Policy Id";
-const std::string kGlobalPolicyIdProperty = "Global Policy Id";
-const std::string kWebServiceUrlProperty = "Global Monitoring Web Service URL";
-const std::string kUserIdProperty = "Global Monitoring User Id";
-const std::string kProxyClientIdProperty = "Global Monitoring Proxy Client Id";
-const std::string kInternetGatewayProperty = "Global Monitoring Internet Gateway";
-const std::string kVestryGuidProperty = " Vestry GUID";
-const std::string kRemoteHostsProperty = "Remote Monitor Hosts";
 
 // The fields both node forms share, each only when it is set; the management server's policy
 // list and the helper's network host name stay with their own form.
@@ -155,7 +148,7 @@ bool readGlobalPolicyProperties(LMCIHelper& h) {
     const int cloudId = static_cast<int>(h.cloudPolicyId);
     std::string value, error;
 
-    int rc = readPolicyProperty(cloud, kGlobalPolicyIdProperty, value, error);
+    int rc = readPolicyProperty(cloud, LM_GLOBAL_MONITORING_POLICY_ID, value, error);
     if (rc != 0) {
         h.DebugLvl(kOp, -1, "Failed to get global monitoring Id for cloud monitoringPolicyId [%d] with retCode [%d] errorString [%s]",
                  cloudId, rc, error.c_str());
@@ -165,7 +158,7 @@ bool readGlobalPolicyProperties(LMCIHelper& h) {
     h.DebugLvl(kOp, 5, "Global monitoring policy Id[%d] for monitoringPolicyId [%d].", h.globalPolicyId,
                static_cast<int>(h.monitoringPolicyId));
 
-    rc = readPolicyProperty(cloud, kWebServiceUrlProperty, value, error);
+    rc = readPolicyProperty(cloud, LM_GLOBAL_MONITORING_POLICY_WEBSERVICE_URL, value, error);
     if (rc != 0) {
         h.DebugLvl(kOp, -1, "Failed to get webservice url for cloud monitoringPolicyId[%d] with retCode [%d]", cloudId,
                  rc);
@@ -175,7 +168,7 @@ bool readGlobalPolicyProperties(LMCIHelper& h) {
     h.DebugLvl(kOp, 5, "WebServiceUrl[%s] for monitoringPolicyId [%d].", h.globalWebServiceUrl.c_str(),
                static_cast<int>(h.monitoringPolicyId));
 
-    rc = readPolicyProperty(cloud, kUserIdProperty, value, error);
+    rc = readPolicyProperty(cloud, LM_GLOBAL_MONITORING_POLICY_USER_ID, value, error);
     if (rc != 0) {
         h.DebugLvl(kOp, -1, "Failed to get global monitoring userId for cloud monitoringPolicyId [%d] with retCode [%d] errorString [%s]",
                  cloudId, rc, error.c_str());
@@ -184,7 +177,7 @@ bool readGlobalPolicyProperties(LMCIHelper& h) {
     h.uploadUserId = atoi(value.c_str());
     h.DebugLvl(kOp, 5, "Global monitoring policy userId[%d] for cloud monitoringPolicyId [%d].", h.uploadUserId, cloudId);
 
-    rc = readPolicyProperty(cloud, kProxyClientIdProperty, value, error);
+    rc = readPolicyProperty(cloud, LM_GLOBAL_MONITORING_POLICY_PROXY_CLIENT_ID, value, error);
     if (rc != 0) {
         h.DebugLvl(kOp, -1, "Failed to get global monitoring proxyClientId for cloud monitoringPolicyId [%d] with retCode [%d] errorString [%s]",
                  cloudId, rc, error.c_str());
@@ -194,7 +187,7 @@ bool readGlobalPolicyProperties(LMCIHelper& h) {
     h.DebugLvl(kOp, 5, "Global monitoring policy proxyClientId[%d] for monitoringPolicyId [%d].", h.proxyClientId,
                static_cast<int>(h.monitoringPolicyId));
 
-    rc = readPolicyProperty(cloud, kInternetGatewayProperty, value, error);
+    rc = readPolicyProperty(cloud, LM_GLOBAL_MONITORING_POLICY_INTERNET_GATEWAY, value, error);
     if (rc != 0) {
         h.DebugLvl(kOp, -1, "Failed to get global monitoring InternetGateway option for cloud monitoringPolicyId [%d] with retCode [%d] errorString [%s]",
                  cloudId, rc, error.c_str());
@@ -232,7 +225,7 @@ bool readGatewayProxyClient(LMCIHelper& h) {
 void readDomainIdentity(LMCIHelper& h) {
     static const char* kOp = "LMCIHelper::setCloudMonitoringPolicy";
     std::string value, error;
-    int rc = readPolicyProperty(static_cast<uint64_t>(h.cloudPolicyId), kVestryGuidProperty, value, error);
+    int rc = readPolicyProperty(static_cast<uint64_t>(h.cloudPolicyId), LM_MONITORING_VESTRY_GUID, value, error);
     if (rc != 0) {
         h.DebugLvl(kOp, 5, "No domain GUID for cloud monitoringPolicyId [%d] with retCode [%d] errorString [%s]",
                  static_cast<int>(h.cloudPolicyId), rc, error.c_str());
@@ -361,7 +354,7 @@ int LMCIHelper::initialize(uint64_t id, std::string name, uint64_t policyId, int
 bool LMCIHelper::setCloudMonitoringPolicy() {
     static const char* kOp = "LMCIHelper::setCloudMonitoringPolicy";
     std::string value, error;
-    int rc = readPolicyProperty(monitoringPolicyId, kCloudPolicyProperty, value, error);
+    int rc = readPolicyProperty(monitoringPolicyId, LM_MONITORING_CLOUD_POLICY, value, error);
     if (rc != 0) {
         DebugLvl(kOp, 100, "Failed to get cloudPolicyId for monitoringPolicyId[%d] with retCode [%d]",
                  static_cast<int>(monitoringPolicyId), rc);
@@ -510,7 +503,7 @@ bool LMCIHelper::SetLogMonitoringProperty(std::string name, LMDataType type, std
 bool LMCIHelper::SetRemoteHostEventBookmark(std::string host, std::string bookmark) {
     static const char* kOp = "LMCIHelper::SetRemoteHostEventBookmark";
     std::string value, error;
-    int rc = readPolicyProperty(monitoringPolicyId, kRemoteHostsProperty, value, error);
+    int rc = readPolicyProperty(monitoringPolicyId, LM_MONITORING_REMOTE_MONITOR_HOSTS, value, error);
     if (rc != 0) {
         DebugLvl(kOp, -1, "Failed to get remote hosts of monitoring policy[%d] with retCode [%d] errorString [%s]",
                  static_cast<int>(monitoringPolicyId), rc, error.c_str());
@@ -530,7 +523,7 @@ bool LMCIHelper::SetRemoteHostEventBookmark(std::string host, std::string bookma
             DebugLvl(kOp, -1, "XML serialize failed");
             return false;
         }
-        return SetLogMonitoringProperty(kRemoteHostsProperty, kLMDataTypeText, text);
+        return SetLogMonitoringProperty(LM_MONITORING_REMOTE_MONITOR_HOSTS, kLMDataTypeText, text);
     }
     DebugLvl(kOp, 10, "Unable to set book mark[%s], remote host[%s] is not available in monitoring policy[%d] ",
              bookmark.c_str(), host.c_str(), static_cast<int>(monitoringPolicyId));

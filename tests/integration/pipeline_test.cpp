@@ -116,6 +116,12 @@ protected:
         return req;
     }
 
+    // Sends the policy and waits for its run's final report.
+    bool indexToTheEnd(const MonitoringPolicyProps& p, std::chrono::seconds timeout = 60s) {
+        const size_t before = finalReports();
+        return send(request(p)) == 0 && waitForFinalReport(before, timeout);
+    }
+
     // Waits for the final report of the next run to land: the policy's state back at 0.
     bool waitForFinalReport(size_t reportsBefore, std::chrono::seconds timeout = 60s) {
         auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -204,9 +210,7 @@ TEST_F(PipelineTest, UploadedFilesAreIndexedAndOnlyStagedFoldersRemoved) {
     p.add_uploadedFiles(upload("staged", stack_.staging() + "/staged/a.log", lines(1, 250)));
     const std::string outside = stack_.dir().file("elsewhere/app.log");
     p.add_uploadedFiles(upload("outside", outside, lines(1, 40)));
-    const size_t before = finalReports();
-    EXPECT_EQ(0, send(request(p)));
-    ASSERT_TRUE(waitForFinalReport(before));
+    ASSERT_TRUE(indexToTheEnd(p));
 
     auto files = stack_.files(31);
     ASSERT_EQ(2u, files.size());
@@ -238,9 +242,7 @@ TEST_F(PipelineTest, EngineHostDownFailsEveryFileAndKeepsTheOffset) {
     p.mutable_progress().set_lastIndexedId(7);
     p.add_uploadedFiles(upload("d1", stack_.staging() + "/d1/a.log", lines(1, 5)));
     p.add_uploadedFiles(upload("d2", stack_.staging() + "/d2/b.log", lines(1, 5)));
-    const size_t before = finalReports();
-    EXPECT_EQ(0, send(request(p)));
-    ASSERT_TRUE(waitForFinalReport(before));
+    ASSERT_TRUE(indexToTheEnd(p));
     auto files = stack_.files(31);
     ASSERT_EQ(2u, files.size());
     for (const auto& f : files) {
@@ -296,11 +298,7 @@ TEST_F(PipelineTest, EveryKindOfUploadedFileEndsWithItsStateAndResult) {
     MonitoringPolicyProps headed = policy(33, header);
     headed.add_uploadedFiles(upload("header", stack_.staging() + "/header/f.log", "seq word rest\n" + lines(1, 4)));
 
-    for (const MonitoringPolicyProps* p : {&words, &commas, &headed}) {
-        const size_t before = finalReports();
-        ASSERT_EQ(0, send(request(*p)));
-        ASSERT_TRUE(waitForFinalReport(before));
-    }
+    for (const MonitoringPolicyProps* p : {&words, &commas, &headed}) ASSERT_TRUE(indexToTheEnd(*p));
 
     auto rows = stack_.files(31);
     int64_t result = -1;
@@ -341,9 +339,7 @@ TEST_F(PipelineProgressTest, ReportsProgressWhileALongUploadRuns) {
     MonitoringPolicyProps p = policy();
     p.add_uploadedFiles(upload("long", stack_.staging() + "/long/a.log", lines(1, 30000)));
     p.add_uploadedFiles(upload("next", stack_.staging() + "/next/b.log", lines(1, 10)));
-    const size_t before = finalReports();
-    ASSERT_EQ(0, send(request(p)));
-    ASSERT_TRUE(waitForFinalReport(before, 120s));
+    ASSERT_TRUE(indexToTheEnd(p, 120s));
     const std::string log = stack_.hostLog();
     const size_t final = log.find("Updating DB after processing has completed");
     size_t interim = 0, inProgress = 0;
